@@ -1,0 +1,35 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, when they are missing.
+# As root it runs apt-get; otherwise it prints the one line to run and fails.
+set -eu
+packages="cmake ninja-build g++ googletest libgtest-dev python3 \
+g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-zenhei \
+faketime libfaketime libfaketime:i386 procps util-linux"
+
+missing=
+for p in $packages; do
+    case "$p" in *:*) q=$p ;; *) q="$p" ;; esac
+    if ! dpkg-query -W -f='${Status}\n' "$q" 2>/dev/null | grep -q '^install ok installed$'; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+needs_i386=
+case "$missing" in *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || needs_i386=1 ;; esac
+
+if [ "$(id -u)" != 0 ]; then
+    echo "Missing packages:$missing" >&2
+    echo "Run as root:" >&2
+    [ -n "$needs_i386" ] && printf '  dpkg --add-architecture i386 && ' >&2 || printf '  ' >&2
+    echo "apt-get update && apt-get install -y$missing" >&2
+    exit 1
+fi
+
+echo "Installing:$missing"
+[ -n "$needs_i386" ] && dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+# shellcheck disable=SC2086
+apt-get install -y -q $missing

@@ -1,0 +1,53 @@
+# Windows build: the two programs and the Windows test programs.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601 WINVER=0x0601)
+
+if(MINGW)
+  # No runtime DLL beside the system's own: everything the programs need is linked in.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_options(-finput-charset=UTF-8 -fexec-charset=UTF-8)
+endif()
+
+if(CMAKE_CROSSCOMPILING)
+  # Windows programs run under Wine as if native, in a private prefix inside this build folder.
+  set(TOLM_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  set(TOLM_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources, built with the cross compiler")
+else()
+  set(TOLM_GTEST_SOURCE "" CACHE PATH "GoogleTest sources for the Windows tests (empty: find_package)")
+endif()
+
+if(TOLM_RUN_WINDOWS_TESTS OR NOT CMAKE_CROSSCOMPILING)
+  if(TOLM_GTEST_SOURCE)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${TOLM_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+include(GoogleTest)
+
+# The build folder mirrors an installed folder: tolm.exe, jw.exe and ui/back.png side by side.
+set(TOLM_INSTALL_DIR ${CMAKE_BINARY_DIR}/app)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# Version resources read 1.0.0.34 for version 1.0.34.
+set(TOLM_RC_VERSION "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,${PROJECT_VERSION_PATCH}")
+set(TOLM_RC_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.${PROJECT_VERSION_PATCH}")
+
+# Makes the version resource of one program: tolm_version_resource(VAR name "description").
+function(tolm_version_resource out name description)
+  set(TOLM_RC_NAME ${name})
+  set(TOLM_RC_DESCRIPTION "${description}")
+  set(TOLM_MANIFEST ${PROJECT_SOURCE_DIR}/cmake/app.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc @ONLY)
+  set(${out} ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc PARENT_SCOPE)
+endfunction()
+if(MINGW)
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+endif()

@@ -1,0 +1,84 @@
+#pragma once
+// What the forms runtime needs from the windowing system. The Win32 implementation lives in
+// platform/win32; host tests use a fake, so that window logic runs without a screen.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/forms/layout.h"
+
+namespace forms {
+
+class Form;
+class Control;
+
+struct PixelRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    constexpr bool contains(int x, int y) const {
+        return x >= left && y >= top && x < left + width && y < top + height;
+    }
+    constexpr bool operator==(const PixelRect&) const = default;
+};
+
+struct Version {
+    int major = 0, minor = 0, revision = 0;
+    constexpr bool operator==(const Version&) const = default;
+};
+
+// Opaque handles: a window handle and a device context, as the system gives them.
+using NativeWindow = void*;
+using NativeDC = void*;
+
+// Draws one container's windowless content; coordinates are pixels in the container's client area.
+class Canvas {
+public:
+    virtual ~Canvas() = default;
+    virtual void fill(const PixelRect& r, Color c) = 0;
+    virtual void frame(const PixelRect& r, Color c) = 0;  // one pixel, inside r
+    // Stretched to r, or at natural size from r's top-left corner and cut at r's edges.
+    virtual void picture(std::string_view name, const PixelRect& r, bool stretch) = 0;
+    virtual void text(std::string_view utf8, const PixelRect& r, Color c, const Font& f, Align a, bool wrap,
+                      bool disabled) = 0;
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // Native windows of a form and of its windowed controls.
+    virtual void create(Form& form) = 0;
+    virtual void destroy(Form& form) = 0;
+    virtual void show(Form& form, bool visible) = 0;
+    virtual void move(Form& form, int xPixels, int yPixels) = 0;
+    virtual PixelRect screenRect(const Form& form) const = 0;
+    virtual NativeWindow handle(const Form& form) const = 0;
+    // A control's position, size, visibility, text, value or colours changed.
+    virtual void update(Control& control) = 0;
+    // The windowless content of a container (nullptr: the form itself) must be drawn again.
+    virtual void invalidate(Form& form, Control* container) = 0;
+    virtual void timer(Control& timer) = 0;  // its enabled state or interval changed
+    virtual void alarm(Form& form, int id, std::chrono::milliseconds delay) = 0;  // one-shot
+    virtual void capture(Form& form, Control* container, bool on) = 0;
+    // Draws with the system's own calls onto the form's surface, which is kept and shown again
+    // whenever the system asks the window to repaint.
+    virtual void paintSurface(Form& form, const std::function<void(NativeDC)>& paint) = 0;
+    virtual void setFocus(Control& control) = 0;
+
+    // Extended style and layering of a top-level window, as the system calls take them.
+    virtual void setExStyle(Form& form, std::uint32_t exStyle) = 0;
+    virtual std::uint32_t exStyle(const Form& form) const = 0;
+    virtual void setLayered(Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) = 0;
+
+    // Program-wide services.
+    virtual void messageBox(std::string_view text, std::string_view caption) = 0;
+    [[noreturn]] virtual void end() = 0;
+    virtual int twipsPerPixelX() const = 0;
+    virtual int twipsPerPixelY() const = 0;
+    virtual PixelRect screen() const = 0;
+    virtual std::string programFolder() const = 0;  // UTF-8, no trailing separator but at a drive root
+    virtual Version programVersion() const = 0;
+};
+
+}  // namespace forms

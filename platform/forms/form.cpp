@@ -1,0 +1,464 @@
+#include "platform/forms/form.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace forms {
+
+namespace {
+
+// Decodes one UTF-8 sequence; malformed bytes count as one narrow character each.
+char32_t nextCodePoint(std::string_view s, std::size_t& i) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (len == 0 || i + len > s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = len == 1 ? b : b & (0x7F >> len);
+    for (int k = 1; k < len; ++k) cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    i += len;
+    return cp;
+}
+
+// Characters drawn at full width in a CJK font: ideographs, kana, hangul, full-width forms
+// and CJK punctuation.
+bool isWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+}  // namespace
+
+int captionWidthPixels(std::string_view utf8) {
+    int w = 0;
+    for (std::size_t i = 0; i < utf8.size();) w += isWide(nextCodePoint(utf8, i)) ? 12 : 6;
+    return w;
+}
+
+int twipsToPixels(double twips, int twipsPerPixel) {
+    return static_cast<int>(std::lround(twips / twipsPerPixel));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control
+
+Control::Control(Form& form, const ControlDef& def)
+    : form_(&form),
+      def_(&def),
+      left_(def.left),
+      top_(def.top),
+      width_(def.width),
+      height_(def.height),
+      caption_(def.caption ? def.caption : ""),
+      visible_(def.visible),
+      enabled_(def.enabled),
+      back_(def.back),
+      fore_(def.fore),
+      picture_(def.picture ? def.picture : ""),
+      interval_(def.interval),
+      value_(def.value) {
+    if (def.kind == Kind::Label && def.autoSize) autoSizeLabel();
+}
+
+void Control::autoSizeLabel() {
+    const int tpp = 15;  // layouts are drawn at 15 twips per pixel
+    width_ = captionWidthPixels(caption_) * tpp;
+    height_ = kCaptionHeightPixels * tpp;
+}
+
+PixelRect Control::pixelRect() const {
+    Backend& b = form_->backend();
+    int tx = b.twipsPerPixelX(), ty = b.twipsPerPixelY();
+    return {twipsToPixels(left_, tx), twipsToPixels(top_, ty), twipsToPixels(width_, tx),
+            twipsToPixels(height_, ty)};
+}
+
+void Control::changed() {
+    if (!form_->loaded_) return;
+    if (isWindowed(def_->kind))
+        form_->backend().update(*this);
+    else
+        repaintContainer();
+}
+
+void Control::repaintContainer() {
+    if (form_->loaded_) form_->backend().invalidate(*form_, container_);
+}
+
+void Control::move(Twips left, Twips top) { move(left, top, width_, height_); }
+
+void Control::move(Twips left, Twips top, Twips width, Twips height) {
+    if (left == left_ && top == top_ && width == width_ && height == height_) return;
+    if (!isWindowed(def_->kind)) repaintContainer();  // the old place shows what lies behind
+    left_ = left, top_ = top, width_ = width, height_ = height;
+    changed();
+}
+
+void Control::setCaption(std::string_view text) {
+    if (text == caption_) return;
+    if (def_->kind == Kind::Label && def_->autoSize) repaintContainer();
+    caption_ = std::string(text);
+    if (def_->kind == Kind::Label && def_->autoSize) autoSizeLabel();  // grows to the right
+    changed();
+}
+
+void Control::setVisible(bool v) {
+    if (v == visible_) return;
+    visible_ = v;
+    changed();
+}
+
+void Control::setEnabled(bool v) {
+    if (v == enabled_) return;
+    enabled_ = v;
+    if (def_->kind == Kind::Timer) {
+        if (form_->loaded_) form_->backend().timer(*this);
+        return;
+    }
+    changed();
+}
+
+void Control::setInterval(int ms) {
+    if (ms == interval_) return;
+    interval_ = ms;
+    if (form_->loaded_) form_->backend().timer(*this);
+}
+
+void Control::setBackColor(Color c) {
+    if (c == back_) return;
+    back_ = c;
+    changed();
+}
+
+void Control::setForeColor(Color c) {
+    if (c == fore_) return;
+    fore_ = c;
+    changed();
+}
+
+void Control::setPicture(std::string_view name) {
+    if (name == picture_) return;
+    picture_ = std::string(name);
+    changed();
+}
+
+void Control::setValue(int v) {
+    if (v == value_) return;
+    value_ = v;
+    changed();
+}
+
+void Control::setFocus() {
+    if (form_->loaded_ && isWindowed(def_->kind)) form_->backend().setFocus(*this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Form
+
+Form::Form(App& app, const FormDef& def) : app_(&app), def_(&def), caption_(def.caption ? def.caption : "") {
+    controls_.reserve(def.controls.size());
+    for (const ControlDef& cd : def.controls) controls_.push_back(std::make_unique<Control>(*this, cd));
+    for (auto& c : controls_) {
+        if (c->def().container) {
+            Control* parent = nullptr;
+            for (auto& p : controls_)
+                if (std::string_view(p->name()) == c->def().container && isContainer(p->kind())) parent = p.get();
+            if (!parent) throw std::logic_error(std::string("layout: no container ") + c->def().container);
+            c->container_ = parent;
+            parent->children_.push_back(c.get());
+        } else {
+            children_.push_back(c.get());
+        }
+    }
+}
+
+Form::~Form() = default;
+
+Backend& Form::backend() const { return app_->backend(); }
+
+Control& Form::operator()(std::string_view name, int index) {
+    for (auto& c : controls_)
+        if (c->name() == name && c->index() == index) return *c;
+    throw std::out_of_range("no control " + std::string(name) + (index >= 0 ? "(" + std::to_string(index) + ")" : ""));
+}
+
+void Form::load() {
+    backend().create(*this);
+    loaded_ = true;
+    for (auto& c : controls_)
+        if (c->kind() == Kind::Timer && c->enabled()) backend().timer(*c);
+    app_->enter();
+    guarded([this] { Form_Load(); });
+    app_->leave();
+}
+
+void Form::unloadNative() {
+    if (!loaded_) return;
+    if (captured_) backend().capture(*this, captureContainer_, false);
+    captured_ = false;
+    loaded_ = false;
+    visible_ = false;
+    backend().destroy(*this);
+}
+
+void Form::show() {
+    if (!loaded_) return;
+    visible_ = true;
+    backend().show(*this, true);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        // The control first in the focus order holds the focus when the window first shows.
+        Control* first = nullptr;
+        for (auto& c : controls_)
+            if (c->def().tabIndex >= 0 && c->visible() && c->enabled() && isWindowed(c->kind()) &&
+                (!first || c->def().tabIndex < first->def().tabIndex))
+                first = c.get();
+        if (first) backend().setFocus(*first);
+    }
+}
+
+void Form::hide() {
+    if (!loaded_ || !visible_) return;
+    visible_ = false;
+    backend().show(*this, false);
+}
+
+float Form::left() const {
+    return static_cast<float>(backend().screenRect(*this).left * backend().twipsPerPixelX());
+}
+float Form::top() const { return static_cast<float>(backend().screenRect(*this).top * backend().twipsPerPixelY()); }
+
+void Form::setLeft(float twips) {
+    PixelRect r = backend().screenRect(*this);
+    backend().move(*this, twipsToPixels(twips, backend().twipsPerPixelX()), r.top);
+}
+
+void Form::setTop(float twips) {
+    PixelRect r = backend().screenRect(*this);
+    backend().move(*this, r.left, twipsToPixels(twips, backend().twipsPerPixelY()));
+}
+
+NativeWindow Form::handle() const { return backend().handle(*this); }
+
+void Form::on(std::string_view control, Event ev, Handler h) {
+    // One handler per control and event: a later one replaces the earlier.
+    auto [lo, hi] = handlers_.equal_range(control);
+    for (auto it = lo; it != hi; ++it)
+        if (it->second.first == ev) {
+            it->second.second = std::move(h);
+            return;
+        }
+    handlers_.emplace(std::string(control), std::make_pair(ev, std::move(h)));
+}
+
+void Form::startAlarm(int id, std::chrono::milliseconds delay) { backend().alarm(*this, id, delay); }
+
+void Form::guarded(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const ProgramEnded&) {
+        throw;
+    } catch (const std::exception& e) {
+        app_->messageBox(e.what());
+        app_->end();
+    }
+}
+
+void Form::dispatch(Control* target, Event ev, const Mouse& m) {
+    std::string_view name = target ? target->name() : std::string_view();
+    auto [lo, hi] = handlers_.equal_range(name);
+    for (auto it = lo; it != hi; ++it) {
+        if (it->second.first != ev) continue;
+        Handler h = it->second.second;  // a handler may unload this window
+        app_->enter();
+        guarded([&] { h(m); });
+        app_->leave();
+        return;
+    }
+}
+
+Control* Form::hitTest(Control* container, int x, int y) const {
+    const auto& kids = container ? container->children() : children_;
+    for (Control* c : kids) {
+        if (isWindowed(c->kind()) || c->kind() == Kind::Timer || c->kind() == Kind::Shape) continue;
+        if (!c->visible() || !c->enabled()) continue;
+        if (c->pixelRect().contains(x, y)) return c;
+    }
+    return nullptr;
+}
+
+Control* Form::containerAt(int& x, int& y) const {
+    Control* found = nullptr;
+    const std::vector<Control*>* kids = &children_;
+    for (bool deeper = true; deeper;) {
+        deeper = false;
+        for (Control* c : *kids) {
+            if (!isContainer(c->kind()) || !c->visible()) continue;
+            PixelRect r = c->pixelRect();
+            if (!r.contains(x, y)) continue;
+            x -= r.left, y -= r.top;
+            found = c;
+            kids = &c->children();
+            deeper = true;
+            break;
+        }
+    }
+    return found;
+}
+
+Mouse Form::mouseFor(Control* target, Control* container, int button, int shift, int x, int y) const {
+    // Windowless controls see the pointer relative to themselves.
+    if (target && target != container) {
+        PixelRect r = target->pixelRect();
+        x -= r.left, y -= r.top;
+    }
+    Mouse m;
+    m.button = button;
+    m.shift = shift;
+    m.x = static_cast<float>(x * backend().twipsPerPixelX());
+    m.y = static_cast<float>(y * backend().twipsPerPixelY());
+    m.index = target ? target->index() : -1;
+    return m;
+}
+
+void Form::mouseDown(Control* container, int button, int shift, int x, int y) {
+    if (!loaded_) return;
+    Control* target = captured_ ? captureTarget_ : hitTest(container, x, y);
+    if (!target) target = container;
+    if (!captured_) {
+        captured_ = true;
+        captureTarget_ = target;
+        captureContainer_ = container;
+        backend().capture(*this, container, true);
+    }
+    dispatch(target, Event::MouseDown, mouseFor(target, captureContainer_, button, shift, x, y));
+}
+
+void Form::mouseMove(Control* container, int buttons, int shift, int x, int y) {
+    if (!loaded_) return;
+    Control* target;
+    if (captured_) {
+        target = captureTarget_;
+        container = captureContainer_;
+    } else {
+        target = hitTest(container, x, y);
+        if (!target) target = container;
+    }
+    dispatch(target, Event::MouseMove, mouseFor(target, container, buttons, shift, x, y));
+}
+
+void Form::mouseUp(Control* container, int button, int shift, int x, int y, int buttonsStillDown) {
+    if (!loaded_) return;
+    Control* target = captured_ ? captureTarget_ : nullptr;
+    if (!captured_) {
+        target = hitTest(container, x, y);
+        if (!target) target = container;
+    } else {
+        container = captureContainer_;
+    }
+    bool release = captured_ && buttonsStillDown == 0;
+    if (release) {
+        captured_ = false;
+        backend().capture(*this, container, false);
+    }
+    dispatch(target, Event::MouseUp, mouseFor(target, container, button, shift, x, y));
+    if (!loaded_) return;
+    // A click is a left press and release on the same control.
+    if (button == LeftButton && release) {
+        Control* under = hitTest(container, x, y);
+        if (!under) under = container;
+        bool inside = true;
+        if (container) {
+            PixelRect r = container->pixelRect();
+            inside = x >= 0 && y >= 0 && x < r.width && y < r.height;
+        }
+        if (under == target && inside) dispatch(target, Event::Click, mouseFor(target, container, 0, shift, x, y));
+    }
+}
+
+void Form::clicked(Control& control) {
+    if (loaded_) dispatch(&control, Event::Click, Mouse{0, 0, 0, 0, control.index()});
+}
+
+void Form::timerTick(Control& timer) {
+    if (loaded_ && timer.enabled()) dispatch(&timer, Event::Timer, Mouse{0, 0, 0, 0, timer.index()});
+}
+
+void Form::alarmFired(int id) {
+    if (!loaded_) return;
+    app_->enter();
+    guarded([&] { Form_Alarm(id); });
+    app_->leave();
+}
+
+void Form::systemChanged() {
+    if (!loaded_) return;
+    app_->enter();
+    guarded([&] { Form_SystemChange(); });
+    app_->leave();
+}
+
+void Form::paint(Control* container, Canvas& canvas, bool backgroundDone) const {
+    if (!backgroundDone) {
+        if (container) {
+            PixelRect r = container->pixelRect();
+            canvas.fill({0, 0, r.width, r.height}, container->backColor());
+            // A picture box shows its picture at natural size from the top-left, cut at its edges.
+            if (!container->picture().empty()) canvas.picture(container->picture(), {0, 0, r.width, r.height}, false);
+        } else {
+            PixelRect r{0, 0, twipsToPixels(def_->width, backend().twipsPerPixelX()),
+                        twipsToPixels(def_->height, backend().twipsPerPixelY())};
+            canvas.fill(r, def_->back);
+        }
+    }
+    const auto& kids = container ? container->children() : children_;
+    for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+        const Control& c = **it;
+        if (!c.visible() || isWindowed(c.kind())) continue;
+        PixelRect r = c.pixelRect();
+        const ControlDef& d = c.def();
+        switch (c.kind()) {
+        case Kind::Label:
+            if (!d.transparent) canvas.fill(r, c.backColor());
+            canvas.text(c.caption(), r, c.foreColor(), d.font, d.align, !d.autoSize, !c.enabled());
+            break;
+        case Kind::Image:
+            if (!c.picture().empty()) canvas.picture(c.picture(), r, d.stretch);
+            break;
+        case Kind::Shape:
+            if (d.shape == ShapeStyle::Filled)
+                canvas.fill(r, c.backColor());
+            else
+                canvas.frame(r, c.foreColor());
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// App
+
+App::App(Backend& backend, std::string title) : backend_(&backend), title_(std::move(title)) {}
+
+App::~App() = default;
+
+void App::unload(Form& form) {
+    for (auto& [type, slot] : forms_)
+        if (slot.get() == &form) return unload(slot);
+}
+
+void App::unload(std::unique_ptr<Form>& slot) {
+    slot->unloadNative();
+    unloaded_.push_back(std::move(slot));
+    if (depth_ == 0) unloaded_.clear();
+}
+
+void App::leave() {
+    if (--depth_ == 0) unloaded_.clear();
+}
+
+}  // namespace forms

@@ -1,0 +1,748 @@
+#include "platform/win32/backend.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/win32/gdiplus.h"
+#include "platform/win32/text.h"
+
+using forms::Control;
+using forms::Form;
+using forms::Kind;
+
+namespace win32 {
+
+namespace {
+
+constexpr wchar_t kFormClass[] = L"TolmForm";
+constexpr wchar_t kBoxClass[] = L"TolmBox";
+constexpr wchar_t kOwnerClass[] = L"TolmOwner";
+constexpr int kFirstChildId = 100;
+constexpr UINT_PTR kMaxAlarmId = 0xFFFF;  // alarms; timer controls use their address
+
+int shiftState() {
+    int s = 0;
+    if (GetKeyState(VK_SHIFT) < 0) s |= 1;
+    if (GetKeyState(VK_CONTROL) < 0) s |= 2;
+    if (GetKeyState(VK_MENU) < 0) s |= 4;
+    return s;
+}
+
+int buttonsFrom(WPARAM wp) {
+    int b = 0;
+    if (wp & MK_LBUTTON) b |= forms::LeftButton;
+    if (wp & MK_RBUTTON) b |= forms::RightButton;
+    if (wp & MK_MBUTTON) b |= forms::MiddleButton;
+    return b;
+}
+
+// The face names tried for a font, so that the windows look alike on Chinese Windows, other
+// Windows and Wine with the WenQuanYi fonts.
+bool faceExists(HDC dc, const wchar_t* face) {
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
+    bool found = false;
+    EnumFontFamiliesExW(
+        dc, &lf,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM p) -> int {
+            *reinterpret_cast<bool*>(p) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    return found;
+}
+
+std::wstring chooseFace(HDC dc, const char* wanted) {
+    std::vector<std::wstring> candidates;
+    if (wanted) candidates.push_back(widen(wanted));
+    for (const wchar_t* f : {L"宋体", L"SimSun", L"Microsoft YaHei", L"微软雅黑", L"WenQuanYi Zen Hei",
+                             L"WenQuanYi Micro Hei", L"Tahoma"})
+        candidates.emplace_back(f);
+    for (const auto& f : candidates)
+        if (faceExists(dc, f.c_str())) return f;
+    return L"Tahoma";
+}
+
+}  // namespace
+
+struct Win32Backend::Picture {
+    Com<IStream> stream;
+    Gdiplus::GpImage* image = nullptr;
+    UINT width = 0, height = 0;
+    ~Picture() {
+        if (image) GdipDisposeImage(image);
+    }
+};
+
+Win32Backend::Win32Backend(HINSTANCE instance) : instance_(instance) {
+    Gdiplus::GdiplusStartupInput in;
+    Gdiplus::GdiplusStartup(&gdiplusToken_, &in, nullptr);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &Win32Backend::windowProc;
+    wc.hInstance = instance_;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kFormClass;
+    RegisterClassExW(&wc);
+    wc.lpszClassName = kBoxClass;
+    RegisterClassExW(&wc);
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = kOwnerClass;
+    RegisterClassExW(&wc);
+    owner_ = CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_, nullptr);
+
+    HDC screenDC = GetDC(nullptr);
+    int dpiX = GetDeviceCaps(screenDC, LOGPIXELSX), dpiY = GetDeviceCaps(screenDC, LOGPIXELSY);
+    ReleaseDC(nullptr, screenDC);
+    if (dpiX > 0) tppX_ = 1440 / dpiX;
+    if (dpiY > 0) tppY_ = 1440 / dpiY;
+}
+
+Win32Backend::~Win32Backend() {
+    natives_.clear();
+    pictures_.clear();
+    if (owner_) DestroyWindow(owner_);
+    Gdiplus::GdiplusShutdown(gdiplusToken_);
+}
+
+int Win32Backend::run() {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        // Enter and Esc reach a window's default and cancel buttons, Tab moves the focus.
+        HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+        if (root && isOurForm(root) && IsDialogMessageW(root, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+bool Win32Backend::isOurForm(HWND hwnd) const {
+    for (auto& [form, n] : natives_)
+        if (n->hwnd == hwnd) return true;
+    return false;
+}
+
+Win32Backend::Native* Win32Backend::find(const Form& form) const {
+    auto it = natives_.find(&form);
+    return it == natives_.end() ? nullptr : it->second.get();
+}
+
+HWND Win32Backend::nativeOf(const Form& form, Control* container) const {
+    if (container) return static_cast<HWND>(container->native);
+    Native* n = find(form);
+    return n ? n->hwnd : nullptr;
+}
+
+COLORREF Win32Backend::colorRef(forms::Color c) {
+    if (c.isSystem()) return GetSysColor(c.systemIndex());
+    return RGB(c.red(), c.green(), c.blue());
+}
+
+HBRUSH Win32Backend::brush(COLORREF c) {
+    auto& b = brushes_[c];
+    if (!b) b.reset(CreateSolidBrush(c));
+    return b.get();
+}
+
+HFONT Win32Backend::font(const forms::Font& f) {
+    auto key = std::make_tuple(std::string(f.face ? f.face : ""), f.points, f.weight, f.charset);
+    auto& slot = fonts_[key];
+    if (!slot) {
+        HDC dc = GetDC(nullptr);
+        std::wstring face = chooseFace(dc, f.face);
+        int height = -MulDiv(f.points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        ReleaseDC(nullptr, dc);
+        slot.reset(CreateFontW(height, 0, 0, 0, f.weight, FALSE, FALSE, FALSE,
+                               f.isDefault() ? DEFAULT_CHARSET : static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
+    }
+    return slot.get();
+}
+
+Win32Backend::Picture* Win32Backend::picture(std::string_view name) {
+    auto it = pictures_.find(name);
+    if (it != pictures_.end()) return it->second.get();
+    auto pic = std::make_unique<Picture>();
+    std::wstring wname = widen(name);
+    if (HRSRC res = FindResourceW(instance_, wname.c_str(), MAKEINTRESOURCEW(10) /* RT_RCDATA */)) {
+        DWORD size = SizeofResource(instance_, res);
+        const void* data = LockResource(LoadResource(instance_, res));
+        HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
+        if (data && mem) {
+            std::memcpy(GlobalLock(mem), data, size);
+            GlobalUnlock(mem);
+            if (SUCCEEDED(CreateStreamOnHGlobal(mem, TRUE, pic->stream.put()))) {
+                mem = nullptr;
+                if (GdipLoadImageFromStream(pic->stream.get(), &pic->image) == Gdiplus::Ok) {
+                    GdipGetImageWidth(pic->image, &pic->width);
+                    GdipGetImageHeight(pic->image, &pic->height);
+                } else {
+                    pic->image = nullptr;
+                }
+            }
+        }
+        if (mem) GlobalFree(mem);
+    }
+    return pictures_.emplace(std::string(name), std::move(pic)).first->second.get();
+}
+
+bool Win32Backend::drawPicture(HDC dc, std::string_view name, const forms::PixelRect& r, bool stretch) {
+    Picture* pic = picture(name);
+    if (!pic->image) return false;
+    Gdiplus::GpGraphics* g = nullptr;
+    if (GdipCreateFromHDC(dc, &g) != Gdiplus::Ok) return false;
+    GdipSetPixelOffsetMode(g, Gdiplus::PixelOffsetModeHalf);
+    if (stretch) {
+        GdipSetInterpolationMode(g, Gdiplus::InterpolationModeHighQualityBicubic);
+        GdipDrawImageRectI(g, pic->image, r.left, r.top, r.width, r.height);
+    } else {
+        // Natural size, pixel for pixel, cut at the rectangle's edges.
+        GdipSetInterpolationMode(g, Gdiplus::InterpolationModeNearestNeighbor);
+        GdipSetClipRectI(g, r.left, r.top, r.width, r.height, Gdiplus::CombineModeReplace);
+        GdipDrawImageRectI(g, pic->image, r.left, r.top, static_cast<INT>(pic->width),
+                           static_cast<INT>(pic->height));
+    }
+    GdipDeleteGraphics(g);
+    return true;
+}
+
+namespace {
+
+class GdiCanvas final : public forms::Canvas {
+public:
+    GdiCanvas(Win32Backend& b, HDC dc) : b_(b), dc_(dc) {}
+    void fill(const forms::PixelRect& r, forms::Color c) override {
+        RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
+        HBRUSH br = CreateSolidBrush(Win32Backend::colorRef(c));
+        FillRect(dc_, &rc, br);
+        DeleteObject(br);
+    }
+    void frame(const forms::PixelRect& r, forms::Color c) override {
+        RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
+        HBRUSH br = CreateSolidBrush(Win32Backend::colorRef(c));
+        FrameRect(dc_, &rc, br);
+        DeleteObject(br);
+    }
+    void picture(std::string_view name, const forms::PixelRect& r, bool stretch) override {
+        b_.drawPicture(dc_, name, r, stretch);
+    }
+    void text(std::string_view utf8, const forms::PixelRect& r, forms::Color c, const forms::Font& f,
+              forms::Align a, bool wrap, bool disabled) override {
+        std::wstring w = widen(utf8);
+        RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
+        Selected font(dc_, b_.font(f));
+        SetBkMode(dc_, TRANSPARENT);
+        UINT fmt = DT_NOPREFIX | (a == forms::Align::Center ? DT_CENTER : DT_LEFT) |
+                   (wrap ? DT_WORDBREAK : DT_SINGLELINE);
+        if (disabled) {
+            RECT shadow = rc;
+            OffsetRect(&shadow, 1, 1);
+            SetTextColor(dc_, GetSysColor(COLOR_3DHILIGHT));
+            DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &shadow, fmt);
+            SetTextColor(dc_, GetSysColor(COLOR_GRAYTEXT));
+        } else {
+            SetTextColor(dc_, Win32Backend::colorRef(c));
+        }
+        DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &rc, fmt);
+    }
+
+private:
+    Win32Backend& b_;
+    HDC dc_;
+};
+
+}  // namespace
+
+void Win32Backend::create(Form& form) {
+    const forms::FormDef& d = form.def();
+    auto n = std::make_unique<Native>();
+    n->node = std::make_unique<Node>(Node{&form, nullptr});
+
+    DWORD style = WS_CLIPCHILDREN;
+    DWORD ex = d.taskbar ? WS_EX_APPWINDOW : 0;
+    if (d.border == forms::Border::None)
+        style |= WS_POPUP;
+    else
+        style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT rc{0, 0, forms::twipsToPixels(d.width, tppX_), forms::twipsToPixels(d.height, tppY_)};
+    AdjustWindowRectEx(&rc, style, FALSE, ex);
+    int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    int x = forms::twipsToPixels(d.left, tppX_), y = forms::twipsToPixels(d.top, tppY_);
+    if (d.startUp != forms::StartUp::Manual) {
+        forms::PixelRect s = screen();
+        x = s.left + (s.width - w) / 2;
+        y = s.top + (s.height - h) / 2;
+    }
+    HWND hwnd = CreateWindowExW(ex, kFormClass, widen(form.caption()).c_str(), style, x, y, w, h,
+                                d.taskbar ? nullptr : owner_, nullptr, instance_, n->node.get());
+    if (!hwnd) throw std::runtime_error("CreateWindowEx failed");
+    n->hwnd = hwnd;
+    if (d.icon) {
+        std::wstring icon = widen(d.icon);
+        n->bigIcon = static_cast<HICON>(LoadImageW(instance_, icon.c_str(), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        n->smallIcon = static_cast<HICON>(LoadImageW(instance_, icon.c_str(), IMAGE_ICON,
+                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+        SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(n->bigIcon));
+        SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(n->smallIcon));
+    }
+    Native& ref = *n;
+    natives_[&form] = std::move(n);
+    createChildren(form, ref, nullptr, hwnd);
+}
+
+void Win32Backend::createChildren(Form& form, Native& n, Control* container, HWND parent) {
+    const auto& kids = container ? container->children() : form.children();
+    std::vector<HWND> made;
+    for (Control* c : kids) {
+        if (!forms::isWindowed(c->kind())) continue;
+        const forms::ControlDef& d = c->def();
+        forms::PixelRect r = c->pixelRect();
+        int id = kFirstChildId + static_cast<int>(n.byId.size());
+        n.byId[id] = c;
+        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c->visible() ? WS_VISIBLE : 0) | (c->enabled() ? 0 : WS_DISABLED);
+        DWORD ex = 0;
+        const wchar_t* cls = kBoxClass;
+        void* param = nullptr;
+        std::wstring text = widen(c->caption());
+        switch (c->kind()) {
+        case Kind::CommandButton:
+            cls = L"BUTTON";
+            style |= WS_TABSTOP | (d.keyRole == forms::KeyRole::Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+            break;
+        case Kind::CheckBox:
+            cls = L"BUTTON";
+            style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+            break;
+        case Kind::TextBox:
+            cls = L"EDIT";
+            style |= WS_TABSTOP | ES_AUTOHSCROLL;
+            ex |= WS_EX_CLIENTEDGE;
+            break;
+        default: {  // picture box, frame, the browser's holder: containers of our own
+            style |= WS_CLIPCHILDREN;
+            if (c->kind() == Kind::PictureBox && d.tabIndex >= 0) style |= WS_TABSTOP;
+            if (c->kind() != Kind::Frame && d.edge == forms::Edge::Sunken) ex |= WS_EX_CLIENTEDGE;
+            n.boxes.push_back(std::make_unique<Node>(Node{&form, c}));
+            param = n.boxes.back().get();
+            text.clear();
+            if (c->kind() == Kind::PictureBox && d.autoSize && !c->picture().empty()) {
+                // Sized to its picture, border included.
+                Picture* p = picture(c->picture());
+                if (p->image) {
+                    RECT rc{0, 0, static_cast<LONG>(p->width), static_cast<LONG>(p->height)};
+                    AdjustWindowRectEx(&rc, style, FALSE, ex);
+                    r.width = rc.right - rc.left;
+                    r.height = rc.bottom - rc.top;
+                }
+            }
+            break;
+        }
+        }
+        HWND h = CreateWindowExW(ex, cls, text.c_str(), style, r.left, r.top, r.width, r.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
+        if (!h) throw std::runtime_error("CreateWindowEx failed for a control");
+        c->native = h;
+        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font(d.font)), FALSE);
+        if (c->kind() == Kind::CheckBox) SendMessageW(h, BM_SETCHECK, c->value() == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+        made.push_back(h);
+        if (forms::isContainer(c->kind())) createChildren(form, n, c, h);
+    }
+    // Table order is front to back: each next control goes below the ones before it.
+    for (HWND h : made) SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Win32Backend::destroy(Form& form) {
+    auto it = natives_.find(&form);
+    if (it == natives_.end()) return;
+    std::unique_ptr<Native> n = std::move(it->second);
+    natives_.erase(it);
+    for (auto& [id, c] : n->byId) {
+        if (c->kind() == Kind::Timer) KillTimer(n->hwnd, reinterpret_cast<UINT_PTR>(c));
+        c->native = nullptr;
+    }
+    for (auto& c : form.controls())
+        if (c->kind() == Kind::Timer) KillTimer(n->hwnd, reinterpret_cast<UINT_PTR>(c.get()));
+    SetWindowLongPtrW(n->hwnd, GWLP_USERDATA, 0);
+    for (auto& box : n->boxes)
+        if (box->container->native) SetWindowLongPtrW(static_cast<HWND>(box->container->native), GWLP_USERDATA, 0);
+    DestroyWindow(n->hwnd);
+    if (n->surface) SelectObject(n->surface.get(), n->surfaceOld);
+    if (n->bigIcon) DestroyIcon(n->bigIcon);
+    if (n->smallIcon) DestroyIcon(n->smallIcon);
+    if (natives_.empty()) PostQuitMessage(0);
+}
+
+void Win32Backend::show(Form& form, bool visible) {
+    if (Native* n = find(form)) {
+        ShowWindow(n->hwnd, visible ? SW_SHOWNORMAL : SW_HIDE);
+        if (visible) UpdateWindow(n->hwnd);
+    }
+}
+
+void Win32Backend::move(Form& form, int x, int y) {
+    if (Native* n = find(form))
+        SetWindowPos(n->hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+forms::PixelRect Win32Backend::screenRect(const Form& form) const {
+    RECT rc{};
+    if (Native* n = find(form)) GetWindowRect(n->hwnd, &rc);
+    return {rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top};
+}
+
+forms::NativeWindow Win32Backend::handle(const Form& form) const {
+    Native* n = find(form);
+    return n ? n->hwnd : nullptr;
+}
+
+HICON Win32Backend::icon(const Form& form) const {
+    Native* n = find(form);
+    return n ? n->bigIcon : nullptr;
+}
+
+void Win32Backend::update(Control& c) {
+    HWND h = static_cast<HWND>(c.native);
+    if (!h) return;
+    forms::PixelRect r = c.pixelRect();
+    RECT now{};
+    GetWindowRect(h, &now);
+    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&now), 2);
+    bool autoSized = c.kind() == Kind::PictureBox && c.def().autoSize;
+    if (now.left != r.left || now.top != r.top || (!autoSized && (now.right - now.left != r.width || now.bottom - now.top != r.height)))
+        SetWindowPos(h, nullptr, r.left, r.top, r.width, r.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE | (autoSized ? SWP_NOSIZE : 0));
+    if (c.kind() == Kind::CommandButton || c.kind() == Kind::CheckBox || c.kind() == Kind::TextBox) {
+        std::wstring want = widen(c.caption());
+        int len = GetWindowTextLengthW(h);
+        std::wstring have(static_cast<std::size_t>(len) + 1, L'\0');
+        GetWindowTextW(h, have.data(), len + 1);
+        have.resize(static_cast<std::size_t>(len));
+        if (have != want) SetWindowTextW(h, want.c_str());
+    }
+    if (c.kind() == Kind::CheckBox) SendMessageW(h, BM_SETCHECK, c.value() == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    EnableWindow(h, c.enabled());
+    bool shown = (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown != c.visible()) ShowWindow(h, c.visible() ? SW_SHOWNA : SW_HIDE);
+    InvalidateRect(h, nullptr, TRUE);
+}
+
+void Win32Backend::invalidate(Form& form, Control* container) {
+    if (HWND h = nativeOf(form, container)) InvalidateRect(h, nullptr, FALSE);
+}
+
+void Win32Backend::timer(Control& t) {
+    Native* n = find(t.form());
+    if (!n) return;
+    auto id = reinterpret_cast<UINT_PTR>(&t);
+    if (t.enabled() && t.interval() > 0)
+        SetTimer(n->hwnd, id, static_cast<UINT>(t.interval()), nullptr);
+    else
+        KillTimer(n->hwnd, id);
+}
+
+void Win32Backend::alarm(Form& form, int id, std::chrono::milliseconds delay) {
+    Native* n = find(form);
+    if (!n || id <= 0 || static_cast<UINT_PTR>(id) > kMaxAlarmId) return;
+    auto ms = std::clamp<long long>(delay.count(), USER_TIMER_MINIMUM, 0x7FFFFFFF);
+    SetTimer(n->hwnd, static_cast<UINT_PTR>(id), static_cast<UINT>(ms), nullptr);
+}
+
+void Win32Backend::capture(Form& form, Control* container, bool on) {
+    if (on) {
+        if (HWND h = nativeOf(form, container)) SetCapture(h);
+    } else if (GetCapture()) {
+        ReleaseCapture();
+    }
+}
+
+void Win32Backend::paintSurface(Form& form, const std::function<void(forms::NativeDC)>& paint) {
+    Native* n = find(form);
+    if (!n) return;
+    if (!n->surface) {
+        RECT rc;
+        GetClientRect(n->hwnd, &rc);
+        HDC screenDC = GetDC(n->hwnd);
+        n->surface.reset(CreateCompatibleDC(screenDC));
+        n->surfaceBitmap.reset(CreateCompatibleBitmap(screenDC, rc.right, rc.bottom));
+        ReleaseDC(n->hwnd, screenDC);
+        n->surfaceOld = SelectObject(n->surface.get(), n->surfaceBitmap.get());
+        HBRUSH br = CreateSolidBrush(colorRef(form.def().back));
+        FillRect(n->surface.get(), &rc, br);
+        DeleteObject(br);
+    }
+    paint(n->surface.get());
+    InvalidateRect(n->hwnd, nullptr, FALSE);
+    UpdateWindow(n->hwnd);
+}
+
+void Win32Backend::setFocus(Control& c) {
+    if (c.native) SetFocus(static_cast<HWND>(c.native));
+}
+
+void Win32Backend::setExStyle(Form& form, std::uint32_t exStyle) {
+    if (Native* n = find(form)) SetWindowLongA(n->hwnd, GWL_EXSTYLE, static_cast<LONG>(exStyle));
+}
+
+std::uint32_t Win32Backend::exStyle(const Form& form) const {
+    Native* n = find(form);
+    return n ? static_cast<std::uint32_t>(GetWindowLongA(n->hwnd, GWL_EXSTYLE)) : 0;
+}
+
+void Win32Backend::setLayered(Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) {
+    if (Native* n = find(form)) SetLayeredWindowAttributes(n->hwnd, colorKey, static_cast<BYTE>(alpha), flags);
+}
+
+void Win32Backend::messageBox(std::string_view text, std::string_view caption) {
+    MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+void Win32Backend::end() { ExitProcess(0); }
+
+forms::PixelRect Win32Backend::screen() const {
+    return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+std::string Win32Backend::programFolder() const {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    auto slash = path.find_last_of(L"\\/");
+    std::wstring dir = slash == std::wstring::npos ? L"." : path.substr(0, slash);
+    if (dir.size() == 2 && dir[1] == L':') dir += L'\\';  // a drive root keeps its separator
+    return narrow(dir);
+}
+
+forms::Version Win32Backend::programVersion() const {
+    HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /* RT_VERSION */);
+    if (!res) return {};
+    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, res)));
+    DWORD size = SizeofResource(nullptr, res);
+    // The fixed part follows the header; find it by its signature, 32-bit aligned.
+    for (DWORD off = 0; data && off + sizeof(VS_FIXEDFILEINFO) <= size; off += 4) {
+        VS_FIXEDFILEINFO fi;
+        std::memcpy(&fi, data + off, sizeof fi);
+        if (fi.dwSignature == 0xFEEF04BD)
+            return {HIWORD(fi.dwFileVersionMS), LOWORD(fi.dwFileVersionMS), LOWORD(fi.dwFileVersionLS)};
+    }
+    return {};
+}
+
+void Win32Backend::paintNode(Node& node, HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    // Drawn off screen first, so that a repaint never flickers through the see-through key.
+    MemoryDC mem(CreateCompatibleDC(dc));
+    Bitmap bmp(CreateCompatibleBitmap(dc, std::max<LONG>(rc.right, 1), std::max<LONG>(rc.bottom, 1)));
+    {
+        Selected sel(mem.get(), bmp.get());
+        GdiCanvas canvas(*this, mem.get());
+        bool backgroundDone = false;
+        if (!node.container) {
+            Native* n = find(*node.form);
+            if (n && n->surface) {
+                BitBlt(mem.get(), 0, 0, rc.right, rc.bottom, n->surface.get(), 0, 0, SRCCOPY);
+                backgroundDone = true;
+            }
+        } else if (node.container->kind() != Kind::PictureBox) {
+            FillRect(mem.get(), &rc, brush(colorRef(node.container->kind() == Kind::Browser ? forms::Color::rgb(255, 255, 255)
+                                                                                        : node.container->backColor())));
+            backgroundDone = true;
+            if (node.container->kind() == Kind::Frame) {
+                RECT edge = rc;
+                edge.top += 6;
+                DrawEdge(mem.get(), &edge, EDGE_ETCHED, BF_RECT);
+                std::wstring cap = widen(node.container->caption());
+                if (!cap.empty()) {
+                    Selected f(mem.get(), font(node.container->def().font));
+                    SetBkColor(mem.get(), colorRef(node.container->backColor()));
+                    SetTextColor(mem.get(), colorRef(node.container->foreColor()));
+                    RECT t{8, 0, rc.right - 8, 14};
+                    DrawTextW(mem.get(), (L" " + cap + L" ").c_str(), -1, &t, DT_SINGLELINE | DT_NOPREFIX);
+                }
+            }
+        }
+        node.form->paint(node.container, canvas, backgroundDone);
+        BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
+    }
+    EndPaint(hwnd, &ps);
+}
+
+LRESULT CALLBACK Win32Backend::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    auto* node = reinterpret_cast<Node*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!node) return DefWindowProcW(hwnd, msg, wp, lp);
+    auto& self = static_cast<Win32Backend&>(node->form->backend());
+    // No exception crosses into the system: a fault shows its description and ends the program.
+    try {
+        return self.handle(*node, hwnd, msg, wp, lp);
+    } catch (const std::exception& e) {
+        self.messageBox(e.what(), self.app_ ? self.app_->title() : "");
+    } catch (...) {
+        self.messageBox("unexpected error", self.app_ ? self.app_->title() : "");
+    }
+    ExitProcess(1);
+}
+
+LRESULT Win32Backend::handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Form& form = *node.form;
+    Control* box = node.container;
+    int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        paintNode(node, hwnd);
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: {
+        int button = msg == WM_LBUTTONDOWN ? forms::LeftButton : msg == WM_RBUTTONDOWN ? forms::RightButton
+                                                                                       : forms::MiddleButton;
+        form.app().enter();
+        form.mouseDown(box, button, shiftState(), x, y);
+        form.app().leave();
+        return 0;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP: {
+        int button = msg == WM_LBUTTONUP ? forms::LeftButton : msg == WM_RBUTTONUP ? forms::RightButton
+                                                                                   : forms::MiddleButton;
+        form.app().enter();
+        form.mouseUp(box, button, shiftState(), x, y, buttonsFrom(wp));
+        form.app().leave();
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        form.app().enter();
+        form.mouseMove(box, buttonsFrom(wp), shiftState(), x, y);
+        form.app().leave();
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (reinterpret_cast<HWND>(lp) != hwnd) form.captureLost();
+        return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT) {
+            POINT p;
+            GetCursorPos(&p);
+            ScreenToClient(hwnd, &p);
+            Control* c = form.hitTest(box, p.x, p.y);
+            if (c && c->def().cursor) {
+                auto it = cursors_.find(c->def().cursor);
+                if (it == cursors_.end())
+                    it = cursors_.emplace(c->def().cursor, LoadCursorW(instance_, widen(c->def().cursor).c_str())).first;
+                if (it->second) {
+                    SetCursor(it->second);
+                    return TRUE;
+                }
+            }
+        }
+        break;
+    case WM_TIMER: {
+        Native* n = find(form);
+        if (!n) return 0;
+        if (wp <= kMaxAlarmId) {
+            KillTimer(hwnd, wp);
+            form.alarmFired(static_cast<int>(wp));
+            return 0;
+        }
+        for (auto& c : form.controls())
+            if (reinterpret_cast<UINT_PTR>(c.get()) == wp) {
+                form.app().enter();
+                form.timerTick(*c);
+                form.app().leave();
+                return 0;
+            }
+        KillTimer(hwnd, wp);
+        return 0;
+    }
+    case WM_COMMAND: {
+        Native* n = find(form);
+        if (!n) return 0;
+        int id = LOWORD(wp);
+        Control* c = nullptr;
+        if (id == IDOK || id == IDCANCEL) {
+            // Enter and Esc: the window's default or cancel button.
+            auto role = id == IDOK ? forms::KeyRole::Default : forms::KeyRole::Cancel;
+            for (auto& k : form.controls())
+                if (k->def().keyRole == role && k->native && k->visible() && k->enabled()) c = k.get();
+        } else if (auto it = n->byId.find(id); it != n->byId.end()) {
+            c = it->second;
+        }
+        if (!c) return 0;
+        if (c->kind() == Kind::TextBox) {
+            if (HIWORD(wp) == EN_CHANGE) {
+                int len = GetWindowTextLengthW(static_cast<HWND>(c->native));
+                std::wstring t(static_cast<std::size_t>(len) + 1, L'\0');
+                GetWindowTextW(static_cast<HWND>(c->native), t.data(), len + 1);
+                t.resize(static_cast<std::size_t>(len));
+                c->syncText(narrow(t));
+            }
+            return 0;
+        }
+        if (HIWORD(wp) != BN_CLICKED && id != IDOK && id != IDCANCEL) return 0;
+        if (c->kind() == Kind::CheckBox)
+            c->syncValue(SendMessageW(static_cast<HWND>(c->native), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        form.app().enter();
+        form.clicked(*c);
+        form.app().leave();
+        return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        Native* n = find(form);
+        if (n)
+            for (auto& [id, c] : n->byId)
+                if (c->native == reinterpret_cast<HWND>(lp) && c->kind() == Kind::CheckBox) {
+                    HDC dc = reinterpret_cast<HDC>(wp);
+                    SetTextColor(dc, colorRef(c->foreColor()));
+                    SetBkColor(dc, colorRef(c->backColor()));
+                    return reinterpret_cast<LRESULT>(brush(colorRef(c->backColor())));
+                }
+        break;
+    }
+    case DM_GETDEFID:
+        if (!box)
+            for (auto& k : form.controls())
+                if (k->def().keyRole == forms::KeyRole::Default && k->native)
+                    return MAKELRESULT(GetDlgCtrlID(static_cast<HWND>(k->native)), DC_HASDEFID);
+        break;
+    case WM_TIMECHANGE:
+    case WM_SETTINGCHANGE:
+        if (!box) form.systemChanged();
+        break;
+    case WM_POWERBROADCAST:
+        if (!box && (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND)) form.systemChanged();
+        return TRUE;
+    case WM_CLOSE:
+        // Alt+F4 and the like unload the window, as closing does in the system.
+        if (!box && app_) {
+            app_->unload(form);
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace win32

@@ -1,0 +1,98 @@
+#pragma once
+// The forms runtime on Win32: one window procedure for windows and picture boxes, standard
+// controls for buttons, text boxes and check boxes, GDI+ for pictures.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <unordered_map>
+
+#include "platform/forms/form.h"
+#include "platform/win32/handles.h"
+
+namespace win32 {
+
+class Win32Backend final : public forms::Backend {
+public:
+    explicit Win32Backend(HINSTANCE instance);
+    ~Win32Backend() override;
+
+    void attach(forms::App& app) { app_ = &app; }
+    // Runs the message loop until the last window is gone; returns the exit code.
+    int run();
+
+    void create(forms::Form& form) override;
+    void destroy(forms::Form& form) override;
+    void show(forms::Form& form, bool visible) override;
+    void move(forms::Form& form, int x, int y) override;
+    forms::PixelRect screenRect(const forms::Form& form) const override;
+    forms::NativeWindow handle(const forms::Form& form) const override;
+    void update(forms::Control& control) override;
+    void invalidate(forms::Form& form, forms::Control* container) override;
+    void timer(forms::Control& timer) override;
+    void alarm(forms::Form& form, int id, std::chrono::milliseconds delay) override;
+    void capture(forms::Form& form, forms::Control* container, bool on) override;
+    void paintSurface(forms::Form& form, const std::function<void(forms::NativeDC)>& paint) override;
+    void setFocus(forms::Control& control) override;
+    void setExStyle(forms::Form& form, std::uint32_t exStyle) override;
+    std::uint32_t exStyle(const forms::Form& form) const override;
+    void setLayered(forms::Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) override;
+    void messageBox(std::string_view text, std::string_view caption) override;
+    [[noreturn]] void end() override;
+    int twipsPerPixelX() const override { return tppX_; }
+    int twipsPerPixelY() const override { return tppY_; }
+    forms::PixelRect screen() const override;
+    std::string programFolder() const override;
+    forms::Version programVersion() const override;
+
+    // The window's icon as loaded from the program's resources (nullptr when it has none).
+    HICON icon(const forms::Form& form) const;
+
+    // Resolves a layout colour (system colours follow the user's scheme).
+    static COLORREF colorRef(forms::Color c);
+    HFONT font(const forms::Font& f);
+    // Draws a picture of the program's resources; false when there is no such picture.
+    bool drawPicture(HDC dc, std::string_view name, const forms::PixelRect& r, bool stretch);
+
+private:
+    struct Node {  // what a window of ours stands for
+        forms::Form* form;
+        forms::Control* container;  // nullptr: the window itself
+    };
+    struct Native {
+        HWND hwnd = nullptr;
+        std::unique_ptr<Node> node;
+        std::vector<std::unique_ptr<Node>> boxes;
+        std::map<int, forms::Control*> byId;  // child control identifiers
+        MemoryDC surface;
+        Bitmap surfaceBitmap;
+        HGDIOBJ surfaceOld = nullptr;
+        HICON bigIcon = nullptr, smallIcon = nullptr;
+    };
+    struct Picture;
+
+    static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    void paintNode(Node& node, HWND hwnd);
+    HWND nativeOf(const forms::Form& form, forms::Control* container) const;
+    Native* find(const forms::Form& form) const;
+    void createChildren(forms::Form& form, Native& n, forms::Control* container, HWND parent);
+    HBRUSH brush(COLORREF c);
+    Picture* picture(std::string_view name);
+    bool isOurForm(HWND hwnd) const;
+
+    HINSTANCE instance_;
+    forms::App* app_ = nullptr;
+    HWND owner_ = nullptr;  // hidden: owned windows get no taskbar button
+    ULONG_PTR gdiplusToken_ = 0;
+    int tppX_ = 15, tppY_ = 15;
+    std::unordered_map<const forms::Form*, std::unique_ptr<Native>> natives_;
+    std::map<std::tuple<std::string, int, int, int>, Font> fonts_;
+    std::map<COLORREF, Brush> brushes_;
+    std::map<std::string, std::unique_ptr<Picture>, std::less<>> pictures_;
+    std::map<std::string, HCURSOR, std::less<>> cursors_;
+};
+
+}  // namespace win32

@@ -1,0 +1,138 @@
+#pragma once
+// A windowing system that exists only in memory: it records what the runtime asks of it, and
+// lets tests press, move and release the pointer at window pixels.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/forms/form.h"
+
+namespace fake {
+
+struct Window {
+    forms::PixelRect rect;
+    bool visible = false;
+    std::uint32_t exStyle = 0;
+    std::uint32_t colorKey = 0;
+    int alpha = -1;
+    std::uint32_t layeredFlags = 0;
+    int surfacePaints = 0;
+    int invalidations = 0;
+};
+
+class Backend final : public forms::Backend {
+public:
+    std::map<const forms::Form*, Window> windows;
+    std::map<const forms::Control*, bool> timers;  // running or not
+    std::map<const forms::Form*, std::map<int, long long>> alarms;
+    std::vector<std::string> messages;
+    std::string folder = "C:\\Program Files\\TOLM";
+    forms::Version version{1, 0, 34};
+    const forms::Control* focused = nullptr;
+    bool captured = false;
+    int creations = 0;
+
+    void create(forms::Form& f) override {
+        ++creations;
+        const auto& d = f.def();
+        int w = d.width / 15, h = d.height / 15;
+        windows[&f] = Window{{(1280 - w) / 2, (1024 - h) / 2, w, h}};
+    }
+    void destroy(forms::Form& f) override {
+        windows.erase(&f);
+        alarms.erase(&f);
+        for (auto& c : f.controls()) timers.erase(c.get());
+    }
+    void show(forms::Form& f, bool v) override { windows[&f].visible = v; }
+    void move(forms::Form& f, int x, int y) override {
+        windows[&f].rect.left = x;
+        windows[&f].rect.top = y;
+    }
+    forms::PixelRect screenRect(const forms::Form& f) const override { return windows.at(&f).rect; }
+    forms::NativeWindow handle(const forms::Form& f) const override {
+        return windows.count(&f) ? const_cast<forms::Form*>(&f) : nullptr;
+    }
+    void update(forms::Control&) override {}
+    void invalidate(forms::Form& f, forms::Control*) override { ++windows[&f].invalidations; }
+    void timer(forms::Control& t) override { timers[&t] = t.enabled() && t.interval() > 0; }
+    void alarm(forms::Form& f, int id, std::chrono::milliseconds delay) override { alarms[&f][id] = delay.count(); }
+    void capture(forms::Form&, forms::Control*, bool on) override { captured = on; }
+    void paintSurface(forms::Form& f, const std::function<void(forms::NativeDC)>& paint) override {
+        ++windows[&f].surfacePaints;
+        paint(nullptr);
+    }
+    void setFocus(forms::Control& c) override { focused = &c; }
+    void setExStyle(forms::Form& f, std::uint32_t ex) override { windows[&f].exStyle = ex; }
+    std::uint32_t exStyle(const forms::Form& f) const override { return windows.at(&f).exStyle; }
+    void setLayered(forms::Form& f, std::uint32_t key, int alpha, std::uint32_t flags) override {
+        auto& w = windows[&f];
+        w.colorKey = key, w.alpha = alpha, w.layeredFlags = flags;
+    }
+    void messageBox(std::string_view text, std::string_view caption) override {
+        messages.push_back(std::string(caption) + ": " + std::string(text));
+    }
+    [[noreturn]] void end() override { throw forms::ProgramEnded{}; }
+    int twipsPerPixelX() const override { return 15; }
+    int twipsPerPixelY() const override { return 15; }
+    forms::PixelRect screen() const override { return {0, 0, 1280, 1024}; }
+    std::string programFolder() const override { return folder; }
+    forms::Version programVersion() const override { return version; }
+};
+
+// The pointer, as the system would deliver it: to the innermost windowed container at a
+// window pixel, unless a press has captured it.
+struct Pointer {
+    forms::Form& form;
+    forms::Control* pressedIn = nullptr;
+    int held = 0;
+
+    forms::Control* route(int& x, int& y) {
+        if (held) {
+            if (pressedIn) {
+                // Captured by a child container: coordinates relative to its client area.
+                forms::PixelRect r = pressedIn->pixelRect();
+                for (auto* c = pressedIn->container(); c; c = c->container()) {
+                    r.left += c->pixelRect().left;
+                    r.top += c->pixelRect().top;
+                }
+                x -= r.left, y -= r.top;
+            }
+            return pressedIn;
+        }
+        return form.containerAt(x, y);
+    }
+    void down(int x, int y, int button = forms::LeftButton) {
+        forms::Control* c = route(x, y);
+        if (!held) pressedIn = c;
+        held |= button;
+        form.app().enter();
+        form.mouseDown(c, button, 0, x, y);
+        form.app().leave();
+    }
+    void move(int x, int y) {
+        forms::Control* c = route(x, y);
+        form.app().enter();
+        form.mouseMove(c, held, 0, x, y);
+        form.app().leave();
+    }
+    void up(int x, int y, int button = forms::LeftButton) {
+        forms::Control* c = route(x, y);
+        held &= ~button;
+        form.app().enter();
+        form.mouseUp(c, button, 0, x, y, held);
+        form.app().leave();
+    }
+    void click(int x, int y) {
+        down(x, y);
+        up(x, y);
+    }
+};
+
+class Clock final : public platform::Clock {
+public:
+    platform::LocalTime time{2027, 1, 1, 12, 0, 0, 0};
+    platform::LocalTime now() const override { return time; }
+};
+
+}  // namespace fake

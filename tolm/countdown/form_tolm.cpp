@@ -1,0 +1,118 @@
+#include "tolm/countdown/form_tolm.h"
+
+#include "tolm/countdown/services.h"
+#include "tolm/layouts/layouts.h"
+#include "tolm/tray/form_menu.h"
+
+namespace tolm {
+
+namespace {
+constexpr int kDayAlarm = 1;
+constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
+constexpr std::uint32_t LWA_COLORKEY_ = 1;
+constexpr int WM_RBUTTONDOWN_ = 0x0204;
+
+Date today() {
+    platform::LocalTime t = services().clock->now();
+    return {t.year, t.month, t.day};
+}
+}  // namespace
+
+Services& services() {
+    static Services s;
+    return s;
+}
+
+std::chrono::milliseconds untilNextDay(const platform::LocalTime& now) {
+    using namespace std::chrono;
+    auto sinceMidnight = hours(now.hour) + minutes(now.minute) + seconds(now.second) + milliseconds(now.millisecond);
+    return duration_cast<milliseconds>(hours(24) - sinceMidnight) + seconds(1);
+}
+
+FormTolm::FormTolm(forms::App& app) : Form(app, layouts::FormTolm) {
+    on("Timer1", forms::Event::Timer, [this](const forms::Mouse&) { Timer1_Timer(); });
+    on("", forms::Event::MouseDown, [this](const forms::Mouse& m) { Form_MouseDown(m); });
+    on("", forms::Event::MouseMove, [this](const forms::Mouse& m) { Form_MouseMove(m); });
+    on("", forms::Event::MouseUp, [this](const forms::Mouse& m) { Form_MouseUp(m); });
+    on("ComEnd", forms::Event::Click, [this](const forms::Mouse&) { ComEnd_Click(); });
+}
+
+void FormTolm::Form_Load() {
+    drag.PressFlag = 0;
+    // See-through by the grey: the style replaces the extended style, it is not combined.
+    backend().setExStyle(*this, WS_EX_LAYERED_);
+    backend().setLayered(*this, kColorKey, 5, LWA_COLORKEY_);
+    (*this)("Picture2").setBackColor(forms::Color::rgb(48, 48, 48));
+    PublicSub::ShowCountdown(*this);
+    // The motto page is requested here once the motto feed is in place.
+    followDate();
+}
+
+void FormTolm::followDate() {
+    if (today() != shownDate) PublicSub::ShowCountdown(*this);
+    startAlarm(kDayAlarm, untilNextDay(services().clock->now()));
+}
+
+void FormTolm::Form_Alarm(int id) {
+    if (id == kDayAlarm) followDate();
+}
+
+void FormTolm::Form_SystemChange() { followDate(); }
+
+void FormTolm::Timer1_Timer() {
+    std::string path = backend().programFolder() + "\\ui\\back.png";
+    backend().paintSurface(*this, [&](forms::NativeDC dc) {
+        if (services().paintPng) services().paintPng(path, dc);
+    });
+    (*this)("Timer1").setEnabled(false);
+}
+
+void FormTolm::Form_MouseDown(const forms::Mouse& m) {
+    if (m.button != forms::LeftButton) return;
+    drag.grab(m.x, m.y);
+}
+
+void FormTolm::Form_MouseMove(const forms::Mouse& m) {
+    if (webBusy()) return;
+    // The tray icon reports its mouse messages as moves whose X is the message number.
+    float v = m.x / static_cast<float>(backend().twipsPerPixelX());
+    if (v == static_cast<float>(WM_RBUTTONDOWN_) && m.y == 0 && !drag.pressed()) {
+        FormMenu& menu = app().form<FormMenu>();
+        menu.show();
+        menu.Form_Load();
+    }
+    if (drag.pressed()) {
+        drag.follow(*this, m.x, m.y);
+        (*this)("Timer1").setEnabled(true);
+    }
+}
+
+void FormTolm::Form_MouseUp(const forms::Mouse&) {
+    drag.PressFlag = 0;
+    app().form<FormMenu>().hide();
+}
+
+void FormTolm::ComEnd_Click() { app().end(); }
+
+namespace PublicSub {
+
+void ShowCountdown(FormTolm& form) { ShowCountdown(form, today()); }
+
+void ShowCountdown(FormTolm& form, Date date) {
+    Countdown c = countdownFor(date);
+    std::vector<int> year = decimalDigits(c.examYear);
+    for (int i = 1; i <= 4; ++i) form("YearNum", i).setPicture(form("PicNum", year[static_cast<std::size_t>(i - 1)]));
+    std::vector<int> days = decimalDigits(c.days);
+    int n = static_cast<int>(days.size());
+    for (int i = 1; i <= n; ++i) {
+        form("DayNum", i).setPicture(form("PicNum", days[static_cast<std::size_t>(i - 1)]));
+        form("DayNum", i).setVisible(true);
+    }
+    // A count with fewer digits than the one before must not leave its old digits standing.
+    for (int i = n + 1; i <= 4; ++i) form("DayNum", i).setVisible(false);
+    form.shownDate = date;
+}
+
+}  // namespace PublicSub
+
+}  // namespace tolm

@@ -1,0 +1,52 @@
+#pragma once
+// The widget itself: a borderless, partly see-through window that shows the exam year and the
+// days left as digit pictures over a background picture painted from a file.
+#include <chrono>
+
+#include "platform/clock.h"
+#include "platform/forms/flat_button.h"
+#include "platform/forms/form.h"
+#include "tolm/countdown/countdown.h"
+
+namespace tolm {
+
+class FormTolm : public forms::Form {
+public:
+    explicit FormTolm(forms::App& app);
+
+    // A window move in progress, and where the pointer was when it began.
+    forms::DragState drag;
+    // The date whose count is on display.
+    Date shownDate;
+
+    // Whether the browser is still loading the motto page; while it is, the window ignores moves.
+    bool webBusy() const { return false; }
+
+    static constexpr std::uint32_t kColorKey = 0x808080;
+
+protected:
+    void Form_Load() override;
+    void Form_Alarm(int id) override;
+    void Form_SystemChange() override;
+
+private:
+    void Timer1_Timer();
+    void Form_MouseDown(const forms::Mouse& m);
+    void Form_MouseMove(const forms::Mouse& m);
+    void Form_MouseUp(const forms::Mouse& m);
+    void ComEnd_Click();
+    // Counts again when the local date has changed, and waits for the next local midnight.
+    void followDate();
+};
+
+namespace PublicSub {
+// Shows the exam year and the days left for the local clock's date.
+void ShowCountdown(FormTolm& form);
+// The same for a given date (the clock's date is what the program uses).
+void ShowCountdown(FormTolm& form, Date today);
+}  // namespace PublicSub
+
+// How long until the local date changes, with a little slack so the alarm lands after midnight.
+std::chrono::milliseconds untilNextDay(const platform::LocalTime& now);
+
+}  // namespace tolm

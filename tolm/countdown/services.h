@@ -1,0 +1,20 @@
+#pragma once
+// What the countdown program's windows use of the system beyond the forms runtime; the
+// program fills it at start, host tests fill it with fakes.
+#include <functional>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/forms/backend.h"
+
+namespace tolm {
+
+struct Services {
+    const platform::Clock* clock = nullptr;
+    // Paints a picture file at its own size at (0, 0) of a device context.
+    std::function<void(const std::string& path, forms::NativeDC dc)> paintPng;
+};
+
+Services& services();
+
+}  // namespace tolm
