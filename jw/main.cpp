@@ -1,0 +1,15 @@
+// The post-install tool: run once at the end of installation from the widget's folder.
+#include <windows.h>
+
+#include "jw/form1.h"
+#include "platform/shell.h"
+#include "platform/win32/backend.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    jw::shell() = &platform::systemShell();
+    win32::Win32Backend backend(instance);
+    forms::App app(backend, "TOLM");
+    backend.attach(app);
+    app.form<jw::Form1>().show();
+    return backend.run();
+}
