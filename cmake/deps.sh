@@ -4,7 +4,7 @@
 set -eu
 packages="cmake ninja-build g++ googletest libgtest-dev python3 \
 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-zenhei \
+wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-zenhei locales-all \
 faketime libfaketime libfaketime:i386 procps util-linux"
 
 missing=

@@ -12,7 +12,7 @@ if [ -z "${DISPLAY:-}" ] || [ "${TOLM_FORCE_XVFB:-0}" = 1 ]; then
     xvfb_pid=$!
     i=0
     while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-    export DISPLAY=":$n"
+    export DISPLAY=":$n" TOLM_VIRTUAL_DISPLAY=1
 fi
 
 stop() {

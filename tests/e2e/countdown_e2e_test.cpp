@@ -1,0 +1,184 @@
+// The real tolm.exe on a faked clock: the screen must show the right year and day digits over
+// the painted background, with the bare grey see-through.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "e2e_support.h"
+#include "platform/win32/backend.h"
+#include "platform/win32/gdiplus.h"
+#include "platform/win32/text.h"
+
+namespace {
+
+using e2e::Pixels;
+
+struct Expect {
+    int year = 0, days = -1;
+};
+
+Expect parse(const std::wstring& s) {
+    Expect e;
+    if (swscanf(s.c_str(), L"%d %d", &e.year, &e.days) != 2) e.days = -1;
+    return e;
+}
+
+// Draws what a panel must look like, with the program's own drawing of pictures.
+class Reference {
+public:
+    Reference() : backend_(GetModuleHandleW(nullptr)) {}
+
+    Pixels yearPanel(int year) {
+        HDC dc = begin(104, 41, GetSysColor(COLOR_WINDOW));
+        int d[4] = {year / 1000, year / 100 % 10, year / 10 % 10, year % 10};
+        // Back to front: YearNum 3, 1, 4, 2.
+        struct {
+            int index, left, width;
+        } places[] = {{3, 40, 41}, {1, 0, 25}, {4, 72, 33}, {2, 24, 25}};
+        for (auto& p : places) backend_.drawPicture(dc, digit(d[p.index - 1]), {p.left, 0, p.width, 41}, true);
+        return end(104, 41);
+    }
+
+    Pixels dayPanel(int days) {
+        HDC dc = begin(308, 85, RGB(48, 48, 48));
+        backend_.drawPicture(dc, "DAYPANEL", {0, 0, 308, 85}, false);
+        std::string digits = std::to_string(days);
+        const int lefts[4] = {0, 79, 157, 232};
+        // Back to front: DayNum 3, 2, 1 (4 is never used).
+        for (int i = static_cast<int>(digits.size()); i >= 1; --i)
+            backend_.drawPicture(dc, digit(digits[static_cast<size_t>(i - 1)] - '0'), {lefts[i - 1], 0, 79, 85}, false);
+        return end(308, 85);
+    }
+
+private:
+    static std::string digit(int d) { return "DIGIT" + std::to_string(d); }
+    HDC begin(int w, int h, COLORREF ground) {
+        HDC screen = GetDC(nullptr);
+        dc_ = CreateCompatibleDC(screen);
+        bmp_ = CreateCompatibleBitmap(screen, w, h);
+        ReleaseDC(nullptr, screen);
+        old_ = SelectObject(dc_, bmp_);
+        RECT r{0, 0, w, h};
+        HBRUSH b = CreateSolidBrush(ground);
+        FillRect(dc_, &r, b);
+        DeleteObject(b);
+        return dc_;
+    }
+    Pixels end(int w, int h) {
+        Pixels p = e2e::grabDC(dc_, w, h);
+        SelectObject(dc_, old_);
+        DeleteObject(bmp_);
+        DeleteDC(dc_);
+        return p;
+    }
+    win32::Win32Backend backend_;
+    HDC dc_ = nullptr;
+    HBITMAP bmp_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+Pixels crop(const Pixels& all, int x, int y, int w, int h) {
+    Pixels p;
+    p.width = w, p.height = h;
+    for (int j = y; j < y + h; ++j)
+        for (int i = x; i < x + w; ++i) p.px.push_back(all.at(i, j));
+    return p;
+}
+
+// The background picture as GDI+ decodes it.
+Pixels backPicture(const std::wstring& path) {
+    Gdiplus::GdiplusStartupInput in;
+    ULONG_PTR token;
+    Gdiplus::GdiplusStartup(&token, &in, nullptr);
+    Gdiplus::GpBitmap* bmp = nullptr;
+    Pixels p;
+    if (GdipCreateBitmapFromFile(path.c_str(), &bmp) == Gdiplus::Ok) {
+        UINT w = 0, h = 0;
+        GdipGetImageWidth(bmp, &w);
+        GdipGetImageHeight(bmp, &h);
+        p.width = static_cast<int>(w), p.height = static_cast<int>(h);
+        for (UINT y = 0; y < h; ++y)
+            for (UINT x = 0; x < w; ++x) {
+                Gdiplus::ARGB c = 0;
+                GdipBitmapGetPixel(bmp, static_cast<INT>(x), static_cast<INT>(y), &c);
+                p.px.push_back(RGB(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF));
+            }
+        GdipDisposeImage(bmp);
+    }
+    Gdiplus::GdiplusShutdown(token);
+    return p;
+}
+
+struct Screen {
+    HWND window;
+    Pixels shot;
+    void take() {
+        POINT o{0, 0};
+        ClientToScreen(window, &o);
+        shot = e2e::grabScreen(o.x, o.y, 722, 488);
+    }
+};
+
+// Waits until a part of the window shows what it should, and says how far off it was.
+template <class F>
+int settle(Screen& s, F&& difference, int ms = 20000) {
+    int diff = 256;
+    for (DWORD until = GetTickCount() + ms; static_cast<int>(until - GetTickCount()) > 0; Sleep(200)) {
+        s.take();
+        if ((diff = difference()) <= 3) break;
+    }
+    return diff;
+}
+
+TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
+    std::wstring app = e2e::env(L"TOLM_APP_DIR");
+    Expect first = parse(e2e::env(L"TOLM_EXPECT"));
+    ASSERT_FALSE(app.empty());
+    ASSERT_GE(first.days, 0) << "TOLM_EXPECT must read 'year days'";
+
+    e2e::Process tolm(app + L"\\tolm.exe", app);
+    Screen s{e2e::waitWindow(tolm.id(), L"TolmForm", L"Tolm", 60000), {}};
+    ASSERT_TRUE(s.window) << "no countdown window";
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(s.window, GWL_EXSTYLE)), static_cast<DWORD>(WS_EX_LAYERED));
+
+    Reference ref;
+    Pixels back = backPicture(app + L"\\ui\\back.png");
+    ASSERT_EQ(back.width, 722);
+
+    // The painted background: a band above the panels, pixel for pixel where the picture is
+    // opaque; where it keeps the key grey, the desktop shows through instead.
+    int bg = settle(s, [&] {
+        int worst = 0;
+        for (int y = 0; y < 70; ++y)
+            for (int x = 0; x < 722; ++x) {
+                COLORREF want = back.at(x, y), got = s.shot.at(x, y);
+                if (want == RGB(128, 128, 128)) {
+                    if (got == want) return 256;
+                    continue;
+                }
+                for (int sh : {0, 8, 16})
+                    worst = std::max(worst, std::abs(static_cast<int>(want >> sh & 0xFF) -
+                                                     static_cast<int>(got >> sh & 0xFF)));
+            }
+        return worst;
+    });
+    EXPECT_LE(bg, 3) << "background not painted as the picture";
+
+    auto check = [&](Expect e, int ms) {
+        Pixels year = ref.yearPanel(e.year), days = ref.dayPanel(e.days);
+        int dy = settle(s, [&] { return e2e::maxDifference(crop(s.shot, 169, 80, 104, 41), year); }, ms);
+        int dd = settle(s, [&] { return e2e::maxDifference(crop(s.shot, 200, 187, 308, 85), days); }, ms);
+        EXPECT_LE(dy, 3) << "year panel does not show " << e.year;
+        EXPECT_LE(dd, 3) << "day panel does not show " << e.days;
+        // Not a near miss: the neighbouring counts look different.
+        EXPECT_GT(e2e::maxDifference(crop(s.shot, 200, 187, 308, 85), ref.dayPanel(e.days == 0 ? 1 : e.days - 1)), 40);
+    };
+    check(first, 20000);
+
+    // Left running across midnight, the widget counts again.
+    Expect after = parse(e2e::env(L"TOLM_EXPECT_AFTER"));
+    if (after.days >= 0) check(after, 90000);
+    tolm.kill();
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include "e2e_support.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace e2e {
+
+std::wstring env(const wchar_t* name) {
+    wchar_t buf[4096];
+    DWORD n = GetEnvironmentVariableW(name, buf, 4096);
+    return n && n < 4096 ? std::wstring(buf, n) : std::wstring();
+}
+
+Process::Process(const std::wstring& exe, const std::wstring& cwd) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    std::wstring cmd = L"\"" + exe + L"\"";
+    CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd.empty() ? nullptr : cwd.c_str(),
+                   &si, &pi);
+}
+
+Process::~Process() {
+    if (pi.hProcess) {
+        kill();
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+}
+
+bool Process::waitExit(int ms) { return pi.hProcess && WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0; }
+
+void Process::kill() {
+    if (pi.hProcess && !waitExit(0)) {
+        TerminateProcess(pi.hProcess, 1);
+        waitExit(5000);
+    }
+}
+
+HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms) {
+    struct Q {
+        DWORD pid;
+        const wchar_t *cls, *caption;
+        HWND found;
+    } q{pid, cls, caption, nullptr};
+    for (DWORD until = GetTickCount() + ms; static_cast<int>(until - GetTickCount()) > 0; Sleep(100)) {
+        EnumWindows(
+            [](HWND h, LPARAM p) -> BOOL {
+                auto* q = reinterpret_cast<Q*>(p);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(h, &owner);
+                wchar_t c[256], t[256];
+                GetClassNameW(h, c, 256);
+                GetWindowTextW(h, t, 256);
+                if (owner == q->pid && IsWindowVisible(h) && lstrcmpW(c, q->cls) == 0 &&
+                    (!q->caption || lstrcmpW(t, q->caption) == 0)) {
+                    q->found = h;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&q));
+        if (q.found) return q.found;
+    }
+    return nullptr;
+}
+
+Pixels grabDC(HDC src, int w, int h) {
+    Pixels p;
+        p.width = w, p.height = h;
+        HDC mem = CreateCompatibleDC(src);
+        BITMAPINFO bi{};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(mem, bmp);
+        BitBlt(mem, 0, 0, w, h, src, 0, 0, SRCCOPY);
+        GdiFlush();
+        auto* q = static_cast<const DWORD*>(bits);
+        for (int i = 0; i < w * h; ++i) p.px.push_back(RGB(q[i] >> 16 & 0xFF, q[i] >> 8 & 0xFF, q[i] & 0xFF));
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return p;
+}
+
+Pixels grabScreen(int x, int y, int w, int h) {
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY);
+    Pixels p = grabDC(mem, w, h);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return p;
+}
+
+int maxDifference(const Pixels& a, const Pixels& b) {
+    if (a.width != b.width || a.height != b.height) return 256;
+    int worst = 0;
+    for (size_t i = 0; i < a.px.size(); ++i)
+        for (int shift : {0, 8, 16})
+            worst = std::max(worst, std::abs(static_cast<int>(a.px[i] >> shift & 0xFF) -
+                                             static_cast<int>(b.px[i] >> shift & 0xFF)));
+    return worst;
+}
+
+bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void removeTree(const std::wstring& path) {
+    std::wstring from = path + L'\0';
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+}  // namespace e2e

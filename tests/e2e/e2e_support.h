@@ -1,0 +1,39 @@
+#pragma once
+// Starting the real programs, finding their windows and reading the screen, for the
+// end-to-end tests.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+std::wstring env(const wchar_t* name);
+
+struct Process {
+    PROCESS_INFORMATION pi{};
+    Process(const std::wstring& exe, const std::wstring& cwd);
+    ~Process();
+    bool waitExit(int ms);
+    void kill();
+    DWORD id() const { return pi.dwProcessId; }
+};
+
+// A top-level window of the process with this class (and caption, when given).
+HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms);
+
+// A block of the screen, as the user sees it.
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<COLORREF> px;
+    COLORREF at(int x, int y) const { return px[static_cast<size_t>(y * width + x)]; }
+};
+Pixels grabScreen(int x, int y, int w, int h);
+Pixels grabDC(HDC dc, int w, int h);
+// The largest difference of one colour channel between two blocks of equal size.
+int maxDifference(const Pixels& a, const Pixels& b);
+
+bool fileExists(const std::wstring& path);
+void removeTree(const std::wstring& path);
+
+}  // namespace e2e

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Starts the widget under Wine against the local demo publisher. With a real display it runs
+# until the user ends it; on a virtual one it takes a screenshot, prints its path and stops.
+# Usage: run-demo.sh BUILD_DIR (run inside cmake/with-display.sh)
+set -u
+build=$1
+root=$(cd "$(dirname "$0")/.." && pwd)
+port=$(sed -n 's/^TOLM_DEMO_PORT:STRING=//p' "$build/CMakeCache.txt")
+python3 "$root/tools/serve_site.py" --port "${port:-8734}" &
+server=$!
+trap 'kill $server 2>/dev/null' EXIT INT TERM
+
+if [ "${TOLM_VIRTUAL_DISPLAY:-0}" = 1 ]; then
+    "$build/wine-run" "$build/app/tolm.exe" &
+    tolm=$!
+    sleep "${TOLM_DEMO_SECONDS:-8}"
+    shot="$build/tolm-screenshot.png"
+    import -window root "$shot"
+    kill $tolm 2>/dev/null
+    echo "screenshot: $shot"
+else
+    echo "TOLM is running; end it from its tray menu or with Esc."
+    "$build/wine-run" "$build/app/tolm.exe"
+fi
