@@ -3,7 +3,7 @@ add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WIN
 
 if(MINGW)
   # No runtime DLL beside the system's own: everything the programs need is linked in.
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_link_options(-static -static-libgcc -static-libstdc++ $<$<NOT:$<CONFIG:Debug,RelWithDebInfo>>:-s>)
   add_compile_options(-finput-charset=UTF-8 -fexec-charset=UTF-8)
 endif()
 

@@ -42,18 +42,17 @@ int buttonsFrom(WPARAM wp) {
 
 // The face names tried for a font, so that the windows look alike on Chinese Windows, other
 // Windows and Wine with the WenQuanYi fonts.
+int CALLBACK noteFace(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
 bool faceExists(HDC dc, const wchar_t* face) {
     LOGFONTW lf{};
     lf.lfCharSet = DEFAULT_CHARSET;
     wcsncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
     bool found = false;
-    EnumFontFamiliesExW(
-        dc, &lf,
-        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM p) -> int {
-            *reinterpret_cast<bool*>(p) = true;
-            return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExW(dc, &lf, noteFace, reinterpret_cast<LPARAM>(&found), 0);
     return found;
 }
 
@@ -239,8 +238,10 @@ public:
         RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
         Selected font(dc_, b_.font(f));
         SetBkMode(dc_, TRANSPARENT);
+        // A one-line caption sized by the fixed metric may stand in a face with a taller cell
+        // than the 12 pixels it was sized for; its descenders are not cut off for that.
         UINT fmt = DT_NOPREFIX | (a == forms::Align::Center ? DT_CENTER : DT_LEFT) |
-                   (wrap ? DT_WORDBREAK : DT_SINGLELINE);
+                   (wrap ? DT_WORDBREAK : DT_SINGLELINE | DT_NOCLIP);
         if (disabled) {
             RECT shadow = rc;
             OffsetRect(&shadow, 1, 1);

@@ -38,29 +38,33 @@ void Process::kill() {
     }
 }
 
+namespace {
+struct WindowQuery {
+    DWORD pid;
+    const wchar_t *cls, *caption;
+    HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND h, LPARAM p) {
+    auto* q = reinterpret_cast<WindowQuery*>(p);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    wchar_t c[256], t[256];
+    GetClassNameW(h, c, 256);
+    GetWindowTextW(h, t, 256);
+    if (owner == q->pid && IsWindowVisible(h) && lstrcmpW(c, q->cls) == 0 &&
+        (!q->caption || lstrcmpW(t, q->caption) == 0)) {
+        q->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
 HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms) {
-    struct Q {
-        DWORD pid;
-        const wchar_t *cls, *caption;
-        HWND found;
-    } q{pid, cls, caption, nullptr};
+    WindowQuery q{pid, cls, caption, nullptr};
     for (DWORD until = GetTickCount() + ms; static_cast<int>(until - GetTickCount()) > 0; Sleep(100)) {
-        EnumWindows(
-            [](HWND h, LPARAM p) -> BOOL {
-                auto* q = reinterpret_cast<Q*>(p);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(h, &owner);
-                wchar_t c[256], t[256];
-                GetClassNameW(h, c, 256);
-                GetWindowTextW(h, t, 256);
-                if (owner == q->pid && IsWindowVisible(h) && lstrcmpW(c, q->cls) == 0 &&
-                    (!q->caption || lstrcmpW(t, q->caption) == 0)) {
-                    q->found = h;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&q));
+        EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&q));
         if (q.found) return q.found;
     }
     return nullptr;

@@ -66,24 +66,25 @@ std::string utf8(const std::wstring& w) {
     return s;
 }
 
+struct TextQuery {
+    const wchar_t* text;
+    HWND found;
+};
+
+BOOL CALLBACK matchText(HWND h, LPARAM p) {
+    auto* q = reinterpret_cast<TextQuery*>(p);
+    wchar_t t[256];
+    GetWindowTextW(h, t, 256);
+    if (lstrcmpW(t, q->text) == 0) {
+        q->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND childWithText(HWND parent, const wchar_t* text) {
-    struct Q {
-        const wchar_t* text;
-        HWND found;
-    } q{text, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND h, LPARAM p) -> BOOL {
-            auto* q = reinterpret_cast<Q*>(p);
-            wchar_t t[256];
-            GetWindowTextW(h, t, 256);
-            if (lstrcmpW(t, q->text) == 0) {
-                q->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&q));
+    TextQuery q{text, nullptr};
+    EnumChildWindows(parent, matchText, reinterpret_cast<LPARAM>(&q));
     return q.found;
 }
 
