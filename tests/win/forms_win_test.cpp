@@ -219,6 +219,28 @@ TEST_F(FormsOnWin32, ButtonsAnswerTheirClickAndTheEscKey) {
     EXPECT_EQ(form->seen[1].control, "Button");
 }
 
+TEST_F(FormsOnWin32, WhatIsPaintedOnTheSurfaceSurvivesTheSystemsRepaints) {
+    backend.paintSurface(*form, [](forms::NativeDC dc) {
+        RECT r{5, 250, 50, 300};
+        HBRUSH b = CreateSolidBrush(RGB(90, 10, 160));
+        FillRect(static_cast<HDC>(dc), &r, b);
+        DeleteObject(b);
+    });
+    pump();
+    EXPECT_EQ(wintest::clientPixel(hwnd, 20, 260), RGB(90, 10, 160));
+    // The system asks for a repaint of everything, then the window is hidden and shown again.
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    pump();
+    EXPECT_EQ(wintest::clientPixel(hwnd, 20, 260), RGB(90, 10, 160));
+    form->hide();
+    pump();
+    form->show();
+    pump(300);
+    EXPECT_EQ(wintest::clientPixel(hwnd, 20, 260), RGB(90, 10, 160));
+    // Windowless controls still draw over the surface.
+    EXPECT_EQ(wintest::clientPixel(hwnd, 12, 12), RGB(250, 240, 10));
+}
+
 TEST_F(FormsOnWin32, TimersTickAndStop) {
     pump(300);
     EXPECT_GT(form->ticks, 0);
