@@ -38,6 +38,21 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(TOLM_RC_VERSION "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,${PROJECT_VERSION_PATCH}")
 set(TOLM_RC_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.${PROJECT_VERSION_PATCH}")
 
+# One of the two programs: a windowed executable with its resources and version, placed in
+# the installed folder. tolm_program(name "description" resources.rc logic-library)
+function(tolm_program name description rc logic)
+  tolm_version_resource(version_rc ${name} "${description}")
+  add_executable(${name} WIN32 main.cpp ${rc} ${version_rc})
+  # The resources embed the artwork: a changed picture rebuilds them.
+  file(GLOB art CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/art/*)
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${art}")
+  target_link_libraries(${name} PRIVATE ${logic})
+  if(MINGW)
+    target_link_options(${name} PRIVATE -municode)
+  endif()
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TOLM_INSTALL_DIR})
+endfunction()
+
 # Makes the version resource of one program: tolm_version_resource(VAR name "description").
 function(tolm_version_resource out name description)
   set(TOLM_RC_NAME ${name})
