@@ -219,15 +219,11 @@ public:
     GdiCanvas(Win32Backend& b, HDC dc) : b_(b), dc_(dc) {}
     void fill(const forms::PixelRect& r, forms::Color c) override {
         RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
-        HBRUSH br = CreateSolidBrush(Win32Backend::colorRef(c));
-        FillRect(dc_, &rc, br);
-        DeleteObject(br);
+        FillRect(dc_, &rc, b_.brush(Win32Backend::colorRef(c)));
     }
     void frame(const forms::PixelRect& r, forms::Color c) override {
         RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
-        HBRUSH br = CreateSolidBrush(Win32Backend::colorRef(c));
-        FrameRect(dc_, &rc, br);
-        DeleteObject(br);
+        FrameRect(dc_, &rc, b_.brush(Win32Backend::colorRef(c)));
     }
     void picture(std::string_view name, const forms::PixelRect& r, bool stretch) override {
         b_.drawPicture(dc_, name, r, stretch);
@@ -364,10 +360,7 @@ void Win32Backend::destroy(Form& form) {
     if (it == natives_.end()) return;
     std::unique_ptr<Native> n = std::move(it->second);
     natives_.erase(it);
-    for (auto& [id, c] : n->byId) {
-        if (c->kind() == Kind::Timer) KillTimer(n->hwnd, reinterpret_cast<UINT_PTR>(c));
-        c->native = nullptr;
-    }
+    for (auto& [id, c] : n->byId) c->native = nullptr;
     for (auto& c : form.controls())
         if (c->kind() == Kind::Timer) KillTimer(n->hwnd, reinterpret_cast<UINT_PTR>(c.get()));
     SetWindowLongPtrW(n->hwnd, GWLP_USERDATA, 0);
@@ -474,9 +467,7 @@ void Win32Backend::paintSurface(Form& form, const std::function<void(forms::Nati
         n->surfaceBitmap.reset(CreateCompatibleBitmap(screenDC, rc.right, rc.bottom));
         ReleaseDC(n->hwnd, screenDC);
         n->surfaceOld = SelectObject(n->surface.get(), n->surfaceBitmap.get());
-        HBRUSH br = CreateSolidBrush(colorRef(form.def().back));
-        FillRect(n->surface.get(), &rc, br);
-        DeleteObject(br);
+        FillRect(n->surface.get(), &rc, brush(colorRef(form.def().back)));
     }
     paint(n->surface.get());
     InvalidateRect(n->hwnd, nullptr, FALSE);

@@ -53,6 +53,7 @@ public:
     // Resolves a layout colour (system colours follow the user's scheme).
     static COLORREF colorRef(forms::Color c);
     HFONT font(const forms::Font& f);
+    HBRUSH brush(COLORREF c);  // kept for the program's life
     // Draws a picture of the program's resources; false when there is no such picture.
     bool drawPicture(HDC dc, std::string_view name, const forms::PixelRect& r, bool stretch);
 
@@ -79,7 +80,6 @@ private:
     HWND nativeOf(const forms::Form& form, forms::Control* container) const;
     Native* find(const forms::Form& form) const;
     void createChildren(forms::Form& form, Native& n, forms::Control* container, HWND parent);
-    HBRUSH brush(COLORREF c);
     Picture* picture(std::string_view name);
     bool isOurForm(HWND hwnd) const;
 
