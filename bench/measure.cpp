@@ -51,8 +51,12 @@ Sample measure(const std::wstring& exe, const wchar_t* cls, int x, int y, COLORR
     Sleep(1000);
     PROCESS_MEMORY_COUNTERS_EX pmc{};
     pmc.cb = sizeof pmc;
-    if (GetProcessMemoryInfo(pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc))
-        s.privateKiB = static_cast<double>(pmc.PrivateUsage) / 1024.0;
+    // Private bytes where the system counts them; Wine leaves that counter at zero and keeps
+    // the committed private memory in the page-file figure, with the working set as last resort.
+    if (GetProcessMemoryInfo(pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc)) {
+        SIZE_T bytes = pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage ? pmc.PagefileUsage : pmc.WorkingSetSize;
+        s.privateKiB = static_cast<double>(bytes) / 1024.0;
+    }
     TerminateProcess(pi.hProcess, 0);
     WaitForSingleObject(pi.hProcess, 5000);
     CloseHandle(pi.hProcess);
