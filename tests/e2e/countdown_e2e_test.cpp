@@ -147,7 +147,7 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
 
     // The painted background: a band above the panels, pixel for pixel where the picture is
     // opaque; where it keeps the key grey, the desktop shows through instead.
-    int bg = settle(s, [&] {
+    auto background = [&] {
         int worst = 0;
         for (int y = 0; y < 70; ++y)
             for (int x = 0; x < 722; ++x) {
@@ -161,8 +161,8 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
                                                      static_cast<int>(got >> sh & 0xFF)));
             }
         return worst;
-    });
-    EXPECT_LE(bg, 3) << "background not painted as the picture";
+    };
+    EXPECT_LE(settle(s, background), 3) << "background not painted as the picture";
 
     auto check = [&](Expect e, int ms) {
         Pixels year = ref.yearPanel(e.year), days = ref.dayPanel(e.days);
@@ -178,7 +178,23 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
     // Left running across midnight, the widget counts again.
     Expect after = parse(e2e::env(L"TOLM_EXPECT_AFTER"));
     if (after.days >= 0) check(after, 90000);
-    tolm.kill();
+
+    // A drag on the bare surface moves the window, which paints its background again there.
+    RECT before;
+    GetWindowRect(s.window, &before);
+    PostMessageW(s.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 200));
+    PostMessageW(s.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(70, 230));
+    PostMessageW(s.window, WM_LBUTTONUP, 0, MAKELPARAM(70, 230));
+    RECT moved = before;
+    for (int i = 0; i < 100 && moved.left == before.left; ++i, Sleep(50)) GetWindowRect(s.window, &moved);
+    EXPECT_EQ(moved.left - before.left, 40);
+    EXPECT_EQ(moved.top - before.top, 30);
+    EXPECT_LE(settle(s, background), 3) << "background not painted again after the move";
+
+    // Esc reaches the hidden keyboard button, which ends the program at once.
+    PostMessageW(s.window, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(s.window, WM_KEYUP, VK_ESCAPE, 0);
+    EXPECT_TRUE(tolm.waitExit(15000)) << "Esc did not end the widget";
 }
 
 }  // namespace
