@@ -39,9 +39,12 @@ void Form1::makeAutostart() {
     // The batch interpreter reads the ANSI code page: a folder it cannot spell would end up as
     // a wrong path in the registry, so no entry is better than a broken one.
     std::optional<std::string> ansi = shell()->toAnsi(text);
-    if (!ansi)
-        throw std::runtime_error("程序所在文件夹 \"" + dir +
-                                 "\" 含有本系统代码页无法表示的字符，无法添加开机启动。请将 TOLM 安装到其他文件夹。");
+    if (!ansi) {
+        // The shortcut goes through the Unicode calls and can still be made.
+        app().messageBox("程序所在文件夹 \"" + dir +
+                         "\" 含有本系统代码页无法表示的字符，无法添加开机启动。请将 TOLM 安装到其他文件夹。");
+        return;
+    }
     std::string bat = dir + "\\jw.bat";
     shell()->replaceFile(bat, *ansi);
     // Quoted, so that a folder with blanks is not taken for a program at its first blank.

@@ -63,9 +63,10 @@ Control::Control(Form& form, const ControlDef& def)
 }
 
 void Control::autoSizeLabel() {
-    const int tpp = 15;  // layouts are drawn at 15 twips per pixel
-    width_ = captionWidthPixels(caption_) * tpp;
-    height_ = kCaptionHeightPixels * tpp;
+    // The metric is fixed in pixels; the size is kept in twips like every other.
+    Backend& b = form_->backend();
+    width_ = captionWidthPixels(caption_) * b.twipsPerPixelX();
+    height_ = kCaptionHeightPixels * b.twipsPerPixelY();
 }
 
 PixelRect Control::pixelRect() const {
@@ -196,6 +197,9 @@ void Form::load() {
 
 void Form::unloadNative() {
     if (!loaded_) return;
+    app_->enter();
+    guarded([this] { Form_Unload(); });
+    app_->leave();
     if (captured_) backend().capture(*this, captureContainer_, false);
     captured_ = false;
     loaded_ = false;

@@ -171,6 +171,7 @@ protected:
     virtual void Form_Load() {}
     virtual void Form_Alarm(int /*id*/) {}
     virtual void Form_SystemChange() {}
+    virtual void Form_Unload() {}  // the window is about to be destroyed
     void startAlarm(int id, std::chrono::milliseconds delay);
 
 private:

@@ -360,12 +360,13 @@ void Win32Backend::destroy(Form& form) {
     if (it == natives_.end()) return;
     std::unique_ptr<Native> n = std::move(it->second);
     natives_.erase(it);
-    for (auto& [id, c] : n->byId) c->native = nullptr;
     for (auto& c : form.controls())
         if (c->kind() == Kind::Timer) KillTimer(n->hwnd, reinterpret_cast<UINT_PTR>(c.get()));
+    // No message of the windows being destroyed may reach the form any more.
     SetWindowLongPtrW(n->hwnd, GWLP_USERDATA, 0);
     for (auto& box : n->boxes)
         if (box->container->native) SetWindowLongPtrW(static_cast<HWND>(box->container->native), GWLP_USERDATA, 0);
+    for (auto& [id, c] : n->byId) c->native = nullptr;
     DestroyWindow(n->hwnd);
     if (n->surface) SelectObject(n->surface.get(), n->surfaceOld);
     if (n->bigIcon) DestroyIcon(n->bigIcon);

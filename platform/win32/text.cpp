@@ -24,6 +24,9 @@ std::string narrow(std::wstring_view utf16) {
 std::optional<std::string> toAnsi(std::string_view utf8) {
     std::wstring w = widen(utf8);
     if (w.empty()) return std::string();
+    // Where the system's ANSI code page is UTF-8 every text can be spelt, and that code page
+    // refuses the flags that detect a lossy conversion.
+    if (GetACP() == CP_UTF8) return std::string(utf8);
     BOOL lossy = FALSE;
     // No best-fit mapping: a character the code page lacks must not turn into a look-alike.
     int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()), nullptr, 0,

@@ -16,11 +16,11 @@ struct MainWindow : ::testing::Test {
     std::vector<std::string> painted;
     forms::App app{backend, "TOLM"};
 
-    FormTolm& start(platform::LocalTime t) {
+    FormTolm& start(platform::LocalTime t, forms::App* in = nullptr) {
         clock.time = t;
         tolm::services().clock = &clock;
         tolm::services().paintPng = [this](const std::string& path, forms::NativeDC) { painted.push_back(path); };
-        FormTolm& f = app.form<FormTolm>();
+        FormTolm& f = (in ? *in : app).form<FormTolm>();
         f.show();
         return f;
     }
@@ -61,12 +61,12 @@ TEST_F(MainWindow, ShowsTheYearAndTheDaysAsDigitPictures) {
         {{2030, 12, 31, 0, 0, 0, 0}, "2031 158"},
     };
     for (const Case& c : cases) {
-        FormTolm& f = start(c.now);
+        forms::App run{backend, "TOLM"};  // a program run of its own for every date
+        FormTolm& f = start(c.now, &run);
         EXPECT_EQ(shown(f), c.want) << c.now.year << "-" << c.now.month << "-" << c.now.day;
         // Copies of the digit sources, which stay as they were.
         for (int k = 0; k < 10; ++k) EXPECT_EQ(f("PicNum", k).picture(), tolm::layouts::kDigitPictures[k]);
         EXPECT_FALSE(f("DayNum", 4).visible());
-        app.unload<FormTolm>();
     }
 }
 
@@ -170,6 +170,12 @@ TEST_F(MainWindow, TheTrayIconsRightButtonPressOpensTheMenu) {
 TEST_F(MainWindow, ComEndEndsTheProgramAtOnce) {
     FormTolm& f = start({2027, 3, 1, 9, 0, 0, 0});
     EXPECT_THROW(f.clicked(f("ComEnd")), forms::ProgramEnded);
+}
+
+TEST_F(MainWindow, ClosedByTheSystemItEndsTheProgramInsteadOfRunningOnUnseen) {
+    start({2027, 3, 1, 9, 0, 0, 0});
+    app.form<tolm::FormMenu>().hide();  // a loaded, hidden menu would keep the program alive
+    EXPECT_THROW(app.unload<FormTolm>(), forms::ProgramEnded);
 }
 
 TEST(UntilNextDay, WaitsUntilJustAfterLocalMidnight) {

@@ -106,9 +106,16 @@ TEST(Layouts, PostInstallWindow) {
     EXPECT_LT(find(f, "Check1").tabIndex, find(f, "Check3").tabIndex);
     EXPECT_LT(find(f, "Check3").tabIndex, find(f, "PicNo").tabIndex);
     EXPECT_LT(find(f, "PicNo").tabIndex, find(f, "PicYes").tabIndex);
-    // Fixed captions take the size the fixed metric gives them.
-    EXPECT_EQ(forms::captionWidthPixels(find(f, "Label2").caption), 54);
-    EXPECT_EQ(forms::captionWidthPixels(find(f, "Label6").caption), 84);
+    // Auto-sized captions take the widths the window was drawn with, credits included.
+    struct {
+        const char* label;
+        int pixels;
+    } widths[] = {{"Label1", 84}, {"Label2", 54}, {"Label3", 138}, {"Label4", 306},
+                  {"Label5", 144}, {"Label6", 84}, {"Label7", 132}, {"Label8", 120}};
+    for (auto& w : widths) {
+        EXPECT_TRUE(find(f, w.label).autoSize) << w.label;
+        EXPECT_EQ(forms::captionWidthPixels(find(f, w.label).caption), w.pixels) << w.label;
+    }
 }
 
 }  // namespace

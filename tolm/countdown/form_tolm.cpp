@@ -59,6 +59,10 @@ void FormTolm::Form_Alarm(int id) {
 
 void FormTolm::Form_SystemChange() { followDate(); }
 
+// The widget is only ever hidden and shown; closed by the system (Alt+F4, the task list), it
+// ends the program rather than leave it running with no window to come back to.
+void FormTolm::Form_Unload() { app().end(); }
+
 void FormTolm::Timer1_Timer() {
     std::string path = backend().programFolder() + "\\ui\\back.png";
     backend().paintSurface(*this, [&](forms::NativeDC dc) {

@@ -28,6 +28,7 @@ protected:
     void Form_Load() override;
     void Form_Alarm(int id) override;
     void Form_SystemChange() override;
+    void Form_Unload() override;
 
 private:
     void Timer1_Timer();

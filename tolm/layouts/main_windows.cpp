@@ -24,11 +24,10 @@ constexpr ControlDef dayDigit(int index, forms::Twips left, const char* picture)
             .top = 0, .width = 1185, .height = 1275, .picture = picture, .visible = false};
 }
 
-constexpr ControlDef digitSource(int digit, forms::Twips left, forms::Twips width, forms::Twips height,
-                                 bool sizedToPicture) {
+// Hidden sources of the digit pictures; only the first of the row was styled in the designer.
+constexpr ControlDef digitSource(int digit, forms::Twips left, forms::Twips width, forms::Twips height) {
     return {.name = "PicNum", .index = digit, .kind = Kind::PictureBox, .left = left, .top = 6600,
-            .width = width, .height = height, .fore = sys::WindowText, .back = sys::WindowBackground,
-            .picture = kDigitPictures[digit], .visible = false, .autoSize = sizedToPicture, .edge = Edge::Flat};
+            .width = width, .height = height, .picture = kDigitPictures[digit], .visible = false};
 }
 
 const ControlDef kFormTolm[] = {
@@ -44,16 +43,18 @@ const ControlDef kFormTolm[] = {
     dayDigit(1, 0, "DIGIT0"),
     dayDigit(2, 1190, "DIGIT1"),
     dayDigit(3, 2350, "DIGIT2"),
-    digitSource(9, 9960, 1185, 1275, true),
-    digitSource(8, 8880, 1095, 1335, false),
-    digitSource(7, 7800, 1095, 1335, false),
-    digitSource(6, 6720, 1095, 1335, false),
-    digitSource(5, 5640, 1095, 1335, false),
-    digitSource(4, 4560, 1095, 1335, false),
-    digitSource(3, 3480, 1095, 1335, false),
-    digitSource(2, 2400, 1095, 1335, false),
-    digitSource(1, 1320, 1095, 1335, false),
-    digitSource(0, 240, 1095, 1335, false),
+    {.name = "PicNum", .index = 9, .kind = Kind::PictureBox, .left = 9960, .top = 6600, .width = 1185,
+     .height = 1275, .fore = sys::WindowText, .back = sys::WindowBackground, .picture = "DIGIT9", .visible = false,
+     .autoSize = true, .edge = Edge::Flat},
+    digitSource(8, 8880, 1095, 1335),
+    digitSource(7, 7800, 1095, 1335),
+    digitSource(6, 6720, 1095, 1335),
+    digitSource(5, 5640, 1095, 1335),
+    digitSource(4, 4560, 1095, 1335),
+    digitSource(3, 3480, 1095, 1335),
+    digitSource(2, 2400, 1095, 1335),
+    digitSource(1, 1320, 1095, 1335),
+    digitSource(0, 240, 1095, 1335),
     {.name = "Timer1", .kind = Kind::Timer, .interval = 1},
     {.name = "Picture1", .kind = Kind::PictureBox, .left = 900, .top = 5050, .width = 6705, .height = 1275,
      .fore = sys::WindowText, .back = Color::rgb(0, 0, 0), .picture = "MOTTO", .autoSize = true,
