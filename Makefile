@@ -16,8 +16,9 @@ deps:
 	@sh cmake/deps.sh
 
 # Configure once; afterwards Ninja re-runs CMake by itself when a CMake file changes.
+# TOLM_DEMO_PORT=N moves the loopback publisher, so that two checkouts can test side by side.
 $(BUILD)/%/build.ninja: | deps
-	$(CMAKE) --preset $* >/dev/null
+	$(CMAKE) --preset $* $(if $(TOLM_DEMO_PORT),-DTOLM_DEMO_PORT=$(TOLM_DEMO_PORT)) >/dev/null
 
 host: deps $(BUILD)/host/build.ninja
 	$(CMAKE) --build --preset host

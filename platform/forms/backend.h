@@ -22,6 +22,11 @@ struct PixelRect {
     constexpr bool operator==(const PixelRect&) const = default;
 };
 
+struct PixelPoint {
+    int x = 0, y = 0;
+    constexpr bool operator==(const PixelPoint&) const = default;
+};
+
 struct Version {
     int major = 0, minor = 0, revision = 0;
     constexpr bool operator==(const Version&) const = default;
@@ -77,6 +82,12 @@ public:
     virtual int twipsPerPixelX() const = 0;
     virtual int twipsPerPixelY() const = 0;
     virtual PixelRect screen() const = 0;
+    // The pointer on the screen, and the work area (the screen less the taskbar) of the monitor
+    // nearest to a point, in pixels.
+    virtual PixelPoint cursorPos() const = 0;
+    virtual PixelRect workArea(PixelPoint at) const = 0;
+    // The window the user is working with, of any program (nullptr: none).
+    virtual NativeWindow foregroundWindow() const = 0;
     virtual std::string programFolder() const = 0;  // UTF-8, no trailing separator but at a drive root
     virtual Version programVersion() const = 0;
 };

@@ -502,6 +502,20 @@ forms::PixelRect Win32Backend::screen() const {
     return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
 
+forms::PixelPoint Win32Backend::cursorPos() const {
+    POINT p{};
+    GetCursorPos(&p);
+    return {p.x, p.y};
+}
+
+forms::PixelRect Win32Backend::workArea(forms::PixelPoint at) const {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoW(MonitorFromPoint(POINT{at.x, at.y}, MONITOR_DEFAULTTONEAREST), &mi)) return screen();
+    const RECT& r = mi.rcWork;
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
 std::string Win32Backend::programFolder() const {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -44,6 +44,9 @@ public:
     int twipsPerPixelX() const override { return tppX_; }
     int twipsPerPixelY() const override { return tppY_; }
     forms::PixelRect screen() const override;
+    forms::PixelPoint cursorPos() const override;
+    forms::PixelRect workArea(forms::PixelPoint at) const override;
+    forms::NativeWindow foregroundWindow() const override { return GetForegroundWindow(); }
     std::string programFolder() const override;
     forms::Version programVersion() const override;
 

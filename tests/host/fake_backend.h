@@ -32,6 +32,9 @@ public:
     const forms::Control* focused = nullptr;
     bool captured = false;
     int creations = 0;
+    forms::PixelPoint cursor{640, 512};
+    forms::PixelRect work{0, 0, 1280, 984};  // the taskbar along the bottom
+    forms::NativeWindow foreground = nullptr;
 
     void create(forms::Form& f) override {
         ++creations;
@@ -76,6 +79,9 @@ public:
     int twipsPerPixelX() const override { return 15; }
     int twipsPerPixelY() const override { return 15; }
     forms::PixelRect screen() const override { return {0, 0, 1280, 1024}; }
+    forms::PixelPoint cursorPos() const override { return cursor; }
+    forms::PixelRect workArea(forms::PixelPoint) const override { return work; }
+    forms::NativeWindow foregroundWindow() const override { return foreground; }
     std::string programFolder() const override { return folder; }
     forms::Version programVersion() const override { return version; }
 };

@@ -6,6 +6,9 @@ namespace tolm::layouts {
 
 extern const forms::FormDef FormTolm;
 extern const forms::FormDef FormMenu;
+extern const forms::FormDef FormAbout;
+extern const forms::FormDef DownLoad;
+extern const forms::FormDef FormExit;
 
 // Artwork names, as the program's resources carry them.
 inline constexpr const char* kDigitPictures[10] = {"DIGIT0", "DIGIT1", "DIGIT2", "DIGIT3", "DIGIT4",

@@ -1,0 +1,45 @@
+#pragma once
+// One HTTP GET, run off the user-interface thread so that the windows stay responsive; the
+// answer comes back on the user-interface thread. Shared by the motto page and the update.
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+struct FetchRequest {
+    std::string url;
+    std::size_t maxBytes = 1 << 20;  // a longer body fails the fetch
+    std::chrono::seconds timeout{30};
+};
+
+struct FetchResult {
+    enum class Outcome {
+        Complete,  // the whole body arrived (whatever the status)
+        Failed,    // no connection, refused, reset, cut short
+        TimedOut,
+        TooLarge,
+    };
+    Outcome outcome = Outcome::Failed;
+    int status = 0;           // the HTTP status, 0 when none arrived
+    std::string contentType;  // the Content-Type header as sent
+    std::string body;         // the bytes of the body, when complete
+    std::string error;        // what went wrong, in words
+
+    // Success: a complete transfer with status 200.
+    bool ok() const { return outcome == Outcome::Complete && status == 200; }
+};
+
+class Fetcher {
+public:
+    virtual ~Fetcher() = default;
+    using Done = std::function<void(FetchResult)>;
+    // Starts the GET. `done` runs exactly once, later, on the user-interface thread.
+    virtual void get(FetchRequest request, Done done) = 0;
+};
+
+// WinINet on a worker thread (Windows builds only).
+Fetcher& systemFetcher();
+
+}  // namespace platform
