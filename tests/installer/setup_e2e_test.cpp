@@ -191,6 +191,16 @@ TEST_F(Setup, SilentInstallThenAgainOverTheRunningWidget) {
     for (const char* f : {"tolm.exe", "jw.exe"}) EXPECT_EQ(bytes(at(f)), bytes(app + L"\\" + win32::widen(f))) << f;
 }
 
+TEST_F(Setup, AWidgetThatIgnoresTheCloseRequestIsEndedAndReplaced) {
+    install();
+    ASSERT_TRUE(CopyFileW(e2e::env(L"TOLM_HUNG_WIDGET").c_str(), at("tolm.exe").c_str(), FALSE));
+    e2e::Process hung(at("tolm.exe"), dir);
+    ASSERT_TRUE(e2e::waitWindow(hung.id(), L"TolmForm", L"Tolm", 60000));
+    install();
+    ASSERT_TRUE(hung.waitExit(0));
+    EXPECT_EQ(bytes(at("tolm.exe")), bytes(app + L"\\tolm.exe"));
+}
+
 TEST_F(Setup, UninstallTakesWhatTheSetupAndJwMadeHere) {
     install();
     // What jw and the update download leave, the log-on entry as jw's registry script spells
