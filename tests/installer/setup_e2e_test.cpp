@@ -38,7 +38,9 @@ DWORD regNumber(const wchar_t* name) {
     return value;
 }
 
-std::string u8(const std::wstring& w) { return win32::narrow(w); }
+std::string u8(const std::wstring& w) {
+    return win32::narrow(w);
+}
 
 std::string bytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
