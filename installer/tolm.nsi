@@ -66,7 +66,7 @@ VIAddVersionKey /LANG=2052 LegalCopyright "${PUBLISHER}"
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_WELCOMEPAGE_TITLE "卸载 ${PRODUCT}"
-!define MUI_WELCOMEPAGE_TEXT "将从 $INSTDIR 卸载 TOLM，并删除它的开机启动项和桌面快捷方式。$\r$\n$\r$\n你自己放进这个文件夹的文件会保留。$\r$\n$\r$\n点击“卸载”开始。"
+!define MUI_WELCOMEPAGE_TEXT "将从 $INSTDIR 卸载 TOLM，并删除指向它的开机启动项和桌面快捷方式。$\r$\n$\r$\n你自己放进这个文件夹的文件会保留。$\r$\n$\r$\n点击“卸载”开始。"
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW un.WelcomeShow
 !insertmacro MUI_UNPAGE_WELCOME
 !insertmacro MUI_UNPAGE_INSTFILES
