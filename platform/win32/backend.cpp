@@ -73,6 +73,7 @@ struct Win32Backend::Picture {
     Com<IStream> stream;
     Gdiplus::GpImage* image = nullptr;
     UINT width = 0, height = 0;
+    bool seeThrough = false;  // may have transparent pixels: palette art or an alpha channel
     ~Picture() {
         if (image) GdipDisposeImage(image);
     }
@@ -182,6 +183,9 @@ Win32Backend::Picture* Win32Backend::picture(std::string_view name) {
                 if (GdipLoadImageFromStream(pic->stream.get(), &pic->image) == Gdiplus::Ok) {
                     GdipGetImageWidth(pic->image, &pic->width);
                     GdipGetImageHeight(pic->image, &pic->height);
+                    Gdiplus::PixelFormat format = 0;
+                    GdipGetImagePixelFormat(pic->image, &format);
+                    pic->seeThrough = Gdiplus::IsIndexedPixelFormat(format) || Gdiplus::IsAlphaPixelFormat(format);
                 } else {
                     pic->image = nullptr;
                 }
@@ -199,7 +203,10 @@ bool Win32Backend::drawPicture(HDC dc, std::string_view name, const forms::Pixel
     if (GdipCreateFromHDC(dc, &g) != Gdiplus::Ok) return false;
     GdipSetPixelOffsetMode(g, Gdiplus::PixelOffsetModeHalf);
     if (stretch) {
-        GdipSetInterpolationMode(g, Gdiplus::InterpolationModeHighQualityBicubic);
+        // Transparent pixels are stretched pixel for pixel: smoothing would blend the picture's
+        // edge with the window's see-through key into colours that are neither, and show them.
+        GdipSetInterpolationMode(g, pic->seeThrough ? Gdiplus::InterpolationModeNearestNeighbor
+                                                    : Gdiplus::InterpolationModeHighQualityBicubic);
         GdipDrawImageRectI(g, pic->image, r.left, r.top, r.width, r.height);
     } else {
         // Natural size, pixel for pixel, cut at the rectangle's edges.
