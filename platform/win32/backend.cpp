@@ -287,8 +287,10 @@ void Win32Backend::create(Form& form) {
             // On the main window, but never with the title bar out of reach.
             around = screenRect(*mainForm_);
             forms::PixelRect work = workArea({around.left + around.width / 2, around.top + around.height / 2});
-            x = std::clamp(around.left + (around.width - w) / 2, work.left, std::max(work.left, work.left + work.width - w));
-            y = std::clamp(around.top + (around.height - h) / 2, work.top, std::max(work.top, work.top + work.height - h));
+            x = std::clamp(around.left + (around.width - w) / 2, work.left,
+                           std::max(work.left, work.left + work.width - w));
+            y = std::clamp(around.top + (around.height - h) / 2, work.top,
+                           std::max(work.top, work.top + work.height - h));
         } else {
             x = around.left + (around.width - w) / 2;
             y = around.top + (around.height - h) / 2;

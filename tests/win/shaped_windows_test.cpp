@@ -17,7 +17,9 @@ using wintest::pump;
 
 constexpr COLORREF kBackdrop = RGB(0, 150, 60);
 
-LRESULT CALLBACK backdropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(h, msg, wp, lp); }
+LRESULT CALLBACK backdropProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(h, msg, wp, lp);
+}
 
 // A plain window of one colour under the shaped windows, so that what they let through shows.
 HWND makeBackdrop() {
@@ -32,7 +34,9 @@ HWND makeBackdrop() {
 }
 
 // A colour the see-through key could have left behind: pure red, or red blended into an edge.
-bool reddish(COLORREF c) { return GetRValue(c) > GetGValue(c) + 80 && GetRValue(c) > GetBValue(c) + 80; }
+bool reddish(COLORREF c) {
+    return GetRValue(c) > GetGValue(c) + 80 && GetRValue(c) > GetBValue(c) + 80;
+}
 
 struct Seen {
     int width, height;

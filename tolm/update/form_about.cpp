@@ -39,7 +39,9 @@ void FormAbout::Form_Load() {
     title.setCaption(title.caption() + "    V" + versionText(backend().programVersion()));
 }
 
-void FormAbout::LabelEnter_Click() { app().unload(*this); }
+void FormAbout::LabelEnter_Click() {
+    app().unload(*this);
+}
 
 void FormAbout::Timer1_Timer() {
     // Polled only while the window is on screen: one that is hidden is as good as closed,
@@ -56,16 +58,16 @@ void FormAbout::LabelQQ_Click() {
 
 void FormAbout::LabelUpDate_Click() {
     switch (CheckVersion(LatestVersion, backend().programVersion())) {
-    case VersionCheck::Same:
-        app().messageBox(kCurrentMessage);
-        break;
-    case VersionCheck::Differs:
-        app().form<DownLoad>().show();
-        break;
-    case VersionCheck::Unknown:
-        // No motto page read yet, or a version that cannot be read: nothing to compare.
-        app().messageBox(kUnknownMessage);
-        break;
+        case VersionCheck::Same:
+            app().messageBox(kCurrentMessage);
+            break;
+        case VersionCheck::Differs:
+            app().form<DownLoad>().show();
+            break;
+        case VersionCheck::Unknown:
+            // No motto page read yet, or a version that cannot be read: nothing to compare.
+            app().messageBox(kUnknownMessage);
+            break;
     }
 }
 
