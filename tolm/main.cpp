@@ -1,6 +1,7 @@
 // The countdown widget: starting it creates and loads its main window; everything else
 // follows from that window's events.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include "platform/clock.h"

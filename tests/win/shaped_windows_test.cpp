@@ -36,8 +36,9 @@ void expectShaped(const char* name, HWND hwnd, int pictureWidth, int pictureHeig
     GetWindowRect(hwnd, &r);
     int w = r.right - r.left, h = r.bottom - r.top;
     e2e::Pixels px = e2e::grabScreen(r.left, r.top, w, h);
-    const int through[][2] = {{w - 1, h / 2}, {pictureWidth, h / 2}, {w / 2, h - 1}, {w / 2, pictureHeight},
-                              {0, 0}, {pictureWidth - 1, pictureHeight - 1}};
+    const int through[][2] = {{w - 1, h / 2}, {pictureWidth, h / 2},
+                              {w / 2, h - 1}, {w / 2, pictureHeight},
+                              {0, 0},         {pictureWidth - 1, pictureHeight - 1}};
     for (auto& p : through) EXPECT_EQ(px.at(p[0], p[1]), kBackdrop) << name << " " << p[0] << "," << p[1];
     EXPECT_NE(px.at(12, pictureHeight - 12), kBackdrop) << name << ": the picture itself";
     int red = 0;
