@@ -1,10 +1,13 @@
 // The countdown widget: starting it creates and loads its main window; everything else
 // follows from that window's events.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "platform/clock.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/paint_png.h"
+#include "platform/win32/text.h"
 #include "tolm/countdown/form_tolm.h"
 #include "tolm/countdown/services.h"
 
@@ -12,6 +15,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     tolm::services().clock = &platform::systemClock();
     tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc) {
         ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
+    };
+    tolm::services().openUrl = [](const std::string& url) {
+        ShellExecuteW(nullptr, L"open", win32::widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     };
     win32::Win32Backend backend(instance);
     forms::App app(backend, "TOLM");

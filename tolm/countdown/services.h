@@ -13,6 +13,8 @@ struct Services {
     const platform::Clock* clock = nullptr;
     // Paints a picture file at its own size at (0, 0) of a device context.
     std::function<void(const std::string& path, forms::NativeDC dc)> paintPng;
+    // Opens a web address in the user's browser, through the system's handler for web addresses.
+    std::function<void(const std::string& url)> openUrl;
 };
 
 Services& services();

@@ -7,6 +7,9 @@ namespace tolm {
 class DownLoad : public forms::Form {
 public:
     explicit DownLoad(forms::App& app);
+
+protected:
+    void Form_Load() override;
 };
 
 }  // namespace tolm
