@@ -2,9 +2,12 @@
 // follows from that window's events.
 #include <windows.h>
 
+#include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/paint_png.h"
+#include "platform/win32/program_end.h"
+#include "platform/win32/tray_icon.h"
 #include "tolm/countdown/form_tolm.h"
 #include "tolm/countdown/services.h"
 
@@ -14,8 +17,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
     };
     win32::Win32Backend backend(instance);
+    std::unique_ptr<platform::Browser> web = platform::systemBrowser();
+    tolm::services().browser = web.get();
+    tolm::services().registerTrayIcon = [&backend](forms::Form& window) {
+        NfIcon::Register(static_cast<HWND>(window.handle()), backend.icon(window));
+    };
     forms::App app(backend, "TOLM");
     backend.attach(app);
     app.form<tolm::FormTolm>().show();
-    return backend.run();
+    int code = backend.run();
+    win32::runProgramEnd();
+    return code;
 }

@@ -39,6 +39,7 @@ public:
     void setExStyle(forms::Form& form, std::uint32_t exStyle) override;
     std::uint32_t exStyle(const forms::Form& form) const override;
     void setLayered(forms::Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) override;
+    void setTopmost(forms::Form& form) override;
     void messageBox(std::string_view text, std::string_view caption) override;
     [[noreturn]] void end() override;
     int twipsPerPixelX() const override { return tppX_; }

@@ -16,6 +16,7 @@ struct Window {
     std::uint32_t exStyle = 0;
     std::uint32_t colorKey = 0;
     int alpha = -1;
+    bool topmost = false;
     std::uint32_t layeredFlags = 0;
     int surfacePaints = 0;
     int invalidations = 0;
@@ -72,6 +73,7 @@ public:
         auto& w = windows[&f];
         w.colorKey = key, w.alpha = alpha, w.layeredFlags = flags;
     }
+    void setTopmost(forms::Form& f) override { windows[&f].topmost = true; }
     void messageBox(std::string_view text, std::string_view caption) override {
         messages.push_back(std::string(caption) + ": " + std::string(text));
     }

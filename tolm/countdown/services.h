@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/forms/backend.h"
 
@@ -13,6 +14,10 @@ struct Services {
     const platform::Clock* clock = nullptr;
     // Paints a picture file at its own size at (0, 0) of a device context.
     std::function<void(const std::string& path, forms::NativeDC dc)> paintPng;
+    // The hidden browser that loads the motto page (none: the design motto stays).
+    platform::Browser* browser = nullptr;
+    // Registers the notification-area icon for a window and its icon.
+    std::function<void(forms::Form& window)> registerTrayIcon;
 };
 
 Services& services();
