@@ -72,7 +72,8 @@ void Control::autoSizeLabel() {
 PixelRect Control::pixelRect() const {
     Backend& b = form_->backend();
     int tx = b.twipsPerPixelX(), ty = b.twipsPerPixelY();
-    return {twipsToPixels(left_, tx), twipsToPixels(top_, ty), twipsToPixels(width_, tx), twipsToPixels(height_, ty)};
+    return {twipsToPixels(left_, tx), twipsToPixels(top_, ty), twipsToPixels(width_, tx),
+            twipsToPixels(height_, ty)};
 }
 
 void Control::changed() {
@@ -87,9 +88,7 @@ void Control::repaintContainer() {
     if (form_->loaded_) form_->backend().invalidate(*form_, container_);
 }
 
-void Control::move(Twips left, Twips top) {
-    move(left, top, width_, height_);
-}
+void Control::move(Twips left, Twips top) { move(left, top, width_, height_); }
 
 void Control::move(Twips left, Twips top, Twips width, Twips height) {
     if (left == left_ && top == top_ && width == width_ && height == height_) return;
@@ -178,9 +177,7 @@ Form::Form(App& app, const FormDef& def) : app_(&app), def_(&def), caption_(def.
 
 Form::~Form() = default;
 
-Backend& Form::backend() const {
-    return app_->backend();
-}
+Backend& Form::backend() const { return app_->backend(); }
 
 Control& Form::operator()(std::string_view name, int index) {
     for (auto& c : controls_)
@@ -235,9 +232,7 @@ void Form::hide() {
 float Form::left() const {
     return static_cast<float>(backend().screenRect(*this).left * backend().twipsPerPixelX());
 }
-float Form::top() const {
-    return static_cast<float>(backend().screenRect(*this).top * backend().twipsPerPixelY());
-}
+float Form::top() const { return static_cast<float>(backend().screenRect(*this).top * backend().twipsPerPixelY()); }
 
 void Form::setLeft(float twips) {
     PixelRect r = backend().screenRect(*this);
@@ -249,9 +244,7 @@ void Form::setTop(float twips) {
     backend().move(*this, r.left, twipsToPixels(twips, backend().twipsPerPixelY()));
 }
 
-NativeWindow Form::handle() const {
-    return backend().handle(*this);
-}
+NativeWindow Form::handle() const { return backend().handle(*this); }
 
 void Form::on(std::string_view control, Event ev, Handler h) {
     // One handler per control and event: a later one replaces the earlier.
@@ -264,9 +257,7 @@ void Form::on(std::string_view control, Event ev, Handler h) {
     handlers_.emplace(std::string(control), std::make_pair(ev, std::move(h)));
 }
 
-void Form::startAlarm(int id, std::chrono::milliseconds delay) {
-    backend().alarm(*this, id, delay);
-}
+void Form::startAlarm(int id, std::chrono::milliseconds delay) { backend().alarm(*this, id, delay); }
 
 void Form::guarded(const std::function<void()>& body) {
     try {
@@ -441,21 +432,21 @@ void Form::paint(Control* container, Canvas& canvas, bool backgroundDone) const 
         PixelRect r = c.pixelRect();
         const ControlDef& d = c.def();
         switch (c.kind()) {
-            case Kind::Label:
-                if (!d.transparent) canvas.fill(r, c.backColor());
-                canvas.text(c.caption(), r, c.foreColor(), d.font, d.align, !d.autoSize, !c.enabled());
-                break;
-            case Kind::Image:
-                if (!c.picture().empty()) canvas.picture(c.picture(), r, d.stretch);
-                break;
-            case Kind::Shape:
-                if (d.shape == ShapeStyle::Filled)
-                    canvas.fill(r, c.backColor());
-                else
-                    canvas.frame(r, c.foreColor());
-                break;
-            default:
-                break;
+        case Kind::Label:
+            if (!d.transparent) canvas.fill(r, c.backColor());
+            canvas.text(c.caption(), r, c.foreColor(), d.font, d.align, !d.autoSize, !c.enabled());
+            break;
+        case Kind::Image:
+            if (!c.picture().empty()) canvas.picture(c.picture(), r, d.stretch);
+            break;
+        case Kind::Shape:
+            if (d.shape == ShapeStyle::Filled)
+                canvas.fill(r, c.backColor());
+            else
+                canvas.frame(r, c.foreColor());
+            break;
+        default:
+            break;
         }
     }
 }

@@ -60,8 +60,8 @@ bool faceExists(HDC dc, const wchar_t* face) {
 std::wstring chooseFace(HDC dc, const char* wanted) {
     std::vector<std::wstring> candidates;
     if (wanted) candidates.push_back(widen(wanted));
-    for (const wchar_t* f :
-         {L"宋体", L"SimSun", L"Microsoft YaHei", L"微软雅黑", L"WenQuanYi Zen Hei", L"WenQuanYi Micro Hei", L"Tahoma"})
+    for (const wchar_t* f : {L"宋体", L"SimSun", L"Microsoft YaHei", L"微软雅黑", L"WenQuanYi Zen Hei",
+                             L"WenQuanYi Micro Hei", L"Tahoma"})
         candidates.emplace_back(f);
     for (const auto& f : candidates)
         if (faceExists(dc, f.c_str())) return f;
@@ -206,7 +206,8 @@ bool Win32Backend::drawPicture(HDC dc, std::string_view name, const forms::Pixel
         // Natural size, pixel for pixel, cut at the rectangle's edges.
         GdipSetInterpolationMode(g, Gdiplus::InterpolationModeNearestNeighbor);
         GdipSetClipRectI(g, r.left, r.top, r.width, r.height, Gdiplus::CombineModeReplace);
-        GdipDrawImageRectI(g, pic->image, r.left, r.top, static_cast<INT>(pic->width), static_cast<INT>(pic->height));
+        GdipDrawImageRectI(g, pic->image, r.left, r.top, static_cast<INT>(pic->width),
+                           static_cast<INT>(pic->height));
     }
     GdipDeleteGraphics(g);
     return true;
@@ -228,8 +229,8 @@ public:
     void picture(std::string_view name, const forms::PixelRect& r, bool stretch) override {
         b_.drawPicture(dc_, name, r, stretch);
     }
-    void text(std::string_view utf8, const forms::PixelRect& r, forms::Color c, const forms::Font& f, forms::Align a,
-              bool wrap, bool disabled) override {
+    void text(std::string_view utf8, const forms::PixelRect& r, forms::Color c, const forms::Font& f,
+              forms::Align a, bool wrap, bool disabled) override {
         std::wstring w = widen(utf8);
         RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
         Selected font(dc_, b_.font(f));
@@ -284,8 +285,8 @@ void Win32Backend::create(Form& form) {
     if (d.icon) {
         std::wstring icon = widen(d.icon);
         n->bigIcon = static_cast<HICON>(LoadImageW(instance_, icon.c_str(), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
-        n->smallIcon = static_cast<HICON>(LoadImageW(instance_, icon.c_str(), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                     GetSystemMetrics(SM_CYSMICON), 0));
+        n->smallIcon = static_cast<HICON>(LoadImageW(instance_, icon.c_str(), IMAGE_ICON,
+                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
         SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(n->bigIcon));
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(n->smallIcon));
     }
@@ -309,38 +310,38 @@ void Win32Backend::createChildren(Form& form, Native& n, Control* container, HWN
         void* param = nullptr;
         std::wstring text = widen(c->caption());
         switch (c->kind()) {
-            case Kind::CommandButton:
-                cls = L"BUTTON";
-                style |= WS_TABSTOP | (d.keyRole == forms::KeyRole::Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-                break;
-            case Kind::CheckBox:
-                cls = L"BUTTON";
-                style |= WS_TABSTOP | BS_AUTOCHECKBOX;
-                break;
-            case Kind::TextBox:
-                cls = L"EDIT";
-                style |= WS_TABSTOP | ES_AUTOHSCROLL;
-                ex |= WS_EX_CLIENTEDGE;
-                break;
-            default: {  // picture box, frame, the browser's holder: containers of our own
-                style |= WS_CLIPCHILDREN;
-                if (c->kind() == Kind::PictureBox && d.tabIndex >= 0) style |= WS_TABSTOP;
-                if (c->kind() != Kind::Frame && d.edge == forms::Edge::Sunken) ex |= WS_EX_CLIENTEDGE;
-                n.boxes.push_back(std::make_unique<Node>(Node{&form, c}));
-                param = n.boxes.back().get();
-                text.clear();
-                if (c->kind() == Kind::PictureBox && d.autoSize && !c->picture().empty()) {
-                    // Sized to its picture, border included.
-                    Picture* p = picture(c->picture());
-                    if (p->image) {
-                        RECT rc{0, 0, static_cast<LONG>(p->width), static_cast<LONG>(p->height)};
-                        AdjustWindowRectEx(&rc, style, FALSE, ex);
-                        r.width = rc.right - rc.left;
-                        r.height = rc.bottom - rc.top;
-                    }
+        case Kind::CommandButton:
+            cls = L"BUTTON";
+            style |= WS_TABSTOP | (d.keyRole == forms::KeyRole::Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+            break;
+        case Kind::CheckBox:
+            cls = L"BUTTON";
+            style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+            break;
+        case Kind::TextBox:
+            cls = L"EDIT";
+            style |= WS_TABSTOP | ES_AUTOHSCROLL;
+            ex |= WS_EX_CLIENTEDGE;
+            break;
+        default: {  // picture box, frame, the browser's holder: containers of our own
+            style |= WS_CLIPCHILDREN;
+            if (c->kind() == Kind::PictureBox && d.tabIndex >= 0) style |= WS_TABSTOP;
+            if (c->kind() != Kind::Frame && d.edge == forms::Edge::Sunken) ex |= WS_EX_CLIENTEDGE;
+            n.boxes.push_back(std::make_unique<Node>(Node{&form, c}));
+            param = n.boxes.back().get();
+            text.clear();
+            if (c->kind() == Kind::PictureBox && d.autoSize && !c->picture().empty()) {
+                // Sized to its picture, border included.
+                Picture* p = picture(c->picture());
+                if (p->image) {
+                    RECT rc{0, 0, static_cast<LONG>(p->width), static_cast<LONG>(p->height)};
+                    AdjustWindowRectEx(&rc, style, FALSE, ex);
+                    r.width = rc.right - rc.left;
+                    r.height = rc.bottom - rc.top;
                 }
-                break;
             }
+            break;
+        }
         }
         HWND h = CreateWindowExW(ex, cls, text.c_str(), style, r.left, r.top, r.width, r.height, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
@@ -382,7 +383,8 @@ void Win32Backend::show(Form& form, bool visible) {
 }
 
 void Win32Backend::move(Form& form, int x, int y) {
-    if (Native* n = find(form)) SetWindowPos(n->hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (Native* n = find(form))
+        SetWindowPos(n->hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 forms::PixelRect Win32Backend::screenRect(const Form& form) const {
@@ -409,8 +411,7 @@ void Win32Backend::update(Control& c) {
     GetWindowRect(h, &now);
     MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&now), 2);
     bool autoSized = c.kind() == Kind::PictureBox && c.def().autoSize;
-    if (now.left != r.left || now.top != r.top ||
-        (!autoSized && (now.right - now.left != r.width || now.bottom - now.top != r.height)))
+    if (now.left != r.left || now.top != r.top || (!autoSized && (now.right - now.left != r.width || now.bottom - now.top != r.height)))
         SetWindowPos(h, nullptr, r.left, r.top, r.width, r.height,
                      SWP_NOZORDER | SWP_NOACTIVATE | (autoSized ? SWP_NOSIZE : 0));
     if (c.kind() == Kind::CommandButton || c.kind() == Kind::CheckBox || c.kind() == Kind::TextBox) {
@@ -573,9 +574,8 @@ void Win32Backend::paintNode(Node& node, HWND hwnd) {
                 backgroundDone = true;
             }
         } else if (node.container->kind() != Kind::PictureBox) {
-            FillRect(mem.get(), &rc,
-                     brush(colorRef(node.container->kind() == Kind::Browser ? forms::Color::rgb(255, 255, 255)
-                                                                            : node.container->backColor())));
+            FillRect(mem.get(), &rc, brush(colorRef(node.container->kind() == Kind::Browser ? forms::Color::rgb(255, 255, 255)
+                                                                                        : node.container->backColor())));
             backgroundDone = true;
             if (node.container->kind() == Kind::Frame) {
                 RECT edge = rc;
@@ -622,144 +622,141 @@ LRESULT Win32Backend::handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM 
     Control* box = node.container;
     int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
     switch (msg) {
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT:
-            paintNode(node, hwnd);
-            return 0;
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN: {
-            int button = msg == WM_LBUTTONDOWN   ? forms::LeftButton
-                         : msg == WM_RBUTTONDOWN ? forms::RightButton
-                                                 : forms::MiddleButton;
-            form.app().enter();
-            form.mouseDown(box, button, shiftState(), x, y);
-            form.app().leave();
-            return 0;
-        }
-        case WM_LBUTTONUP:
-        case WM_RBUTTONUP:
-        case WM_MBUTTONUP: {
-            int button = msg == WM_LBUTTONUP   ? forms::LeftButton
-                         : msg == WM_RBUTTONUP ? forms::RightButton
-                                               : forms::MiddleButton;
-            form.app().enter();
-            form.mouseUp(box, button, shiftState(), x, y, buttonsFrom(wp));
-            form.app().leave();
-            return 0;
-        }
-        case WM_MOUSEMOVE:
-            form.app().enter();
-            form.mouseMove(box, buttonsFrom(wp), shiftState(), x, y);
-            form.app().leave();
-            return 0;
-        case WM_CAPTURECHANGED:
-            if (reinterpret_cast<HWND>(lp) != hwnd) form.captureLost();
-            return 0;
-        case WM_SETCURSOR:
-            if (LOWORD(lp) == HTCLIENT) {
-                POINT p;
-                GetCursorPos(&p);
-                ScreenToClient(hwnd, &p);
-                Control* c = form.hitTest(box, p.x, p.y);
-                if (c && c->def().cursor) {
-                    auto it = cursors_.find(c->def().cursor);
-                    if (it == cursors_.end())
-                        it = cursors_.emplace(c->def().cursor, LoadCursorW(instance_, widen(c->def().cursor).c_str()))
-                                 .first;
-                    if (it->second) {
-                        SetCursor(it->second);
-                        return TRUE;
-                    }
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        paintNode(node, hwnd);
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: {
+        int button = msg == WM_LBUTTONDOWN ? forms::LeftButton : msg == WM_RBUTTONDOWN ? forms::RightButton
+                                                                                       : forms::MiddleButton;
+        form.app().enter();
+        form.mouseDown(box, button, shiftState(), x, y);
+        form.app().leave();
+        return 0;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP: {
+        int button = msg == WM_LBUTTONUP ? forms::LeftButton : msg == WM_RBUTTONUP ? forms::RightButton
+                                                                                   : forms::MiddleButton;
+        form.app().enter();
+        form.mouseUp(box, button, shiftState(), x, y, buttonsFrom(wp));
+        form.app().leave();
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        form.app().enter();
+        form.mouseMove(box, buttonsFrom(wp), shiftState(), x, y);
+        form.app().leave();
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (reinterpret_cast<HWND>(lp) != hwnd) form.captureLost();
+        return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT) {
+            POINT p;
+            GetCursorPos(&p);
+            ScreenToClient(hwnd, &p);
+            Control* c = form.hitTest(box, p.x, p.y);
+            if (c && c->def().cursor) {
+                auto it = cursors_.find(c->def().cursor);
+                if (it == cursors_.end())
+                    it = cursors_.emplace(c->def().cursor, LoadCursorW(instance_, widen(c->def().cursor).c_str())).first;
+                if (it->second) {
+                    SetCursor(it->second);
+                    return TRUE;
                 }
             }
-            break;
-        case WM_TIMER: {
-            Native* n = find(form);
-            if (!n) return 0;
-            if (wp <= kMaxAlarmId) {
-                KillTimer(hwnd, wp);
-                form.alarmFired(static_cast<int>(wp));
-                return 0;
-            }
-            for (auto& c : form.controls())
-                if (reinterpret_cast<UINT_PTR>(c.get()) == wp) {
-                    form.app().enter();
-                    form.timerTick(*c);
-                    form.app().leave();
-                    return 0;
-                }
+        }
+        break;
+    case WM_TIMER: {
+        Native* n = find(form);
+        if (!n) return 0;
+        if (wp <= kMaxAlarmId) {
             KillTimer(hwnd, wp);
+            form.alarmFired(static_cast<int>(wp));
             return 0;
         }
-        case WM_COMMAND: {
-            Native* n = find(form);
-            if (!n) return 0;
-            int id = LOWORD(wp);
-            Control* c = nullptr;
-            if (id == IDOK || id == IDCANCEL) {
-                // Enter and Esc: the window's default or cancel button.
-                auto role = id == IDOK ? forms::KeyRole::Default : forms::KeyRole::Cancel;
-                for (auto& k : form.controls())
-                    if (k->def().keyRole == role && k->native && k->visible() && k->enabled()) c = k.get();
-            } else if (auto it = n->byId.find(id); it != n->byId.end()) {
-                c = it->second;
+        for (auto& c : form.controls())
+            if (reinterpret_cast<UINT_PTR>(c.get()) == wp) {
+                form.app().enter();
+                form.timerTick(*c);
+                form.app().leave();
+                return 0;
             }
-            if (!c) return 0;
-            if (c->kind() == Kind::TextBox) {
-                if (HIWORD(wp) == EN_CHANGE) {
-                    int len = GetWindowTextLengthW(static_cast<HWND>(c->native));
-                    std::wstring t(static_cast<std::size_t>(len) + 1, L'\0');
-                    GetWindowTextW(static_cast<HWND>(c->native), t.data(), len + 1);
-                    t.resize(static_cast<std::size_t>(len));
-                    c->syncText(narrow(t));
+        KillTimer(hwnd, wp);
+        return 0;
+    }
+    case WM_COMMAND: {
+        Native* n = find(form);
+        if (!n) return 0;
+        int id = LOWORD(wp);
+        Control* c = nullptr;
+        if (id == IDOK || id == IDCANCEL) {
+            // Enter and Esc: the window's default or cancel button.
+            auto role = id == IDOK ? forms::KeyRole::Default : forms::KeyRole::Cancel;
+            for (auto& k : form.controls())
+                if (k->def().keyRole == role && k->native && k->visible() && k->enabled()) c = k.get();
+        } else if (auto it = n->byId.find(id); it != n->byId.end()) {
+            c = it->second;
+        }
+        if (!c) return 0;
+        if (c->kind() == Kind::TextBox) {
+            if (HIWORD(wp) == EN_CHANGE) {
+                int len = GetWindowTextLengthW(static_cast<HWND>(c->native));
+                std::wstring t(static_cast<std::size_t>(len) + 1, L'\0');
+                GetWindowTextW(static_cast<HWND>(c->native), t.data(), len + 1);
+                t.resize(static_cast<std::size_t>(len));
+                c->syncText(narrow(t));
+            }
+            return 0;
+        }
+        if (HIWORD(wp) != BN_CLICKED && id != IDOK && id != IDCANCEL) return 0;
+        if (c->kind() == Kind::CheckBox)
+            c->syncValue(SendMessageW(static_cast<HWND>(c->native), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        form.app().enter();
+        form.clicked(*c);
+        form.app().leave();
+        return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        Native* n = find(form);
+        if (n)
+            for (auto& [id, c] : n->byId)
+                if (c->native == reinterpret_cast<HWND>(lp) && c->kind() == Kind::CheckBox) {
+                    HDC dc = reinterpret_cast<HDC>(wp);
+                    SetTextColor(dc, colorRef(c->foreColor()));
+                    SetBkColor(dc, colorRef(c->backColor()));
+                    return reinterpret_cast<LRESULT>(brush(colorRef(c->backColor())));
                 }
-                return 0;
-            }
-            if (HIWORD(wp) != BN_CLICKED && id != IDOK && id != IDCANCEL) return 0;
-            if (c->kind() == Kind::CheckBox)
-                c->syncValue(SendMessageW(static_cast<HWND>(c->native), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
-            form.app().enter();
-            form.clicked(*c);
-            form.app().leave();
+        break;
+    }
+    case DM_GETDEFID:
+        if (!box)
+            for (auto& k : form.controls())
+                if (k->def().keyRole == forms::KeyRole::Default && k->native)
+                    return MAKELRESULT(GetDlgCtrlID(static_cast<HWND>(k->native)), DC_HASDEFID);
+        break;
+    case WM_TIMECHANGE:
+    case WM_SETTINGCHANGE:
+        if (!box) form.systemChanged();
+        break;
+    case WM_POWERBROADCAST:
+        if (!box && (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND)) form.systemChanged();
+        return TRUE;
+    case WM_CLOSE:
+        // Alt+F4 and the like unload the window, as closing does in the system.
+        if (!box && app_) {
+            app_->unload(form);
             return 0;
         }
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN: {
-            Native* n = find(form);
-            if (n)
-                for (auto& [id, c] : n->byId)
-                    if (c->native == reinterpret_cast<HWND>(lp) && c->kind() == Kind::CheckBox) {
-                        HDC dc = reinterpret_cast<HDC>(wp);
-                        SetTextColor(dc, colorRef(c->foreColor()));
-                        SetBkColor(dc, colorRef(c->backColor()));
-                        return reinterpret_cast<LRESULT>(brush(colorRef(c->backColor())));
-                    }
-            break;
-        }
-        case DM_GETDEFID:
-            if (!box)
-                for (auto& k : form.controls())
-                    if (k->def().keyRole == forms::KeyRole::Default && k->native)
-                        return MAKELRESULT(GetDlgCtrlID(static_cast<HWND>(k->native)), DC_HASDEFID);
-            break;
-        case WM_TIMECHANGE:
-        case WM_SETTINGCHANGE:
-            if (!box) form.systemChanged();
-            break;
-        case WM_POWERBROADCAST:
-            if (!box && (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND)) form.systemChanged();
-            return TRUE;
-        case WM_CLOSE:
-            // Alt+F4 and the like unload the window, as closing does in the system.
-            if (!box && app_) {
-                app_->unload(form);
-                return 0;
-            }
-            break;
-        default:
-            break;
+        break;
+    default:
+        break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }

@@ -16,12 +16,8 @@ constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
 constexpr std::uint32_t LWA_COLORKEY_ = 1;
 constexpr int WM_RBUTTONDOWN_ = 0x0204;
 
-Date dateOf(const platform::LocalTime& t) {
-    return {t.year, t.month, t.day};
-}
-Date today() {
-    return dateOf(services().clock->now());
-}
+Date dateOf(const platform::LocalTime& t) { return {t.year, t.month, t.day}; }
+Date today() { return dateOf(services().clock->now()); }
 
 // A step of reading the motto page that fails is skipped; the next one still runs.
 void standAlone(const std::function<void()>& step) {
@@ -87,28 +83,18 @@ void FormTolm::Form_Alarm(int id) {
     if (id == kDayAlarm) followDate();
 }
 
-void FormTolm::Form_SystemChange() {
-    followDate();
-}
+void FormTolm::Form_SystemChange() { followDate(); }
 
 // The widget is only ever hidden and shown; closed by the system (Alt+F4, the task list), it
 // ends the program rather than leave it running with no window to come back to.
-void FormTolm::Form_Unload() {
-    app().end();
-}
+void FormTolm::Form_Unload() { app().end(); }
 
 // Another window took the pointer mid-drag (activated, Alt+Tab): the release will never come.
-void FormTolm::Form_CaptureLost() {
-    drag.PressFlag = 0;
-}
+void FormTolm::Form_CaptureLost() { drag.PressFlag = 0; }
 
-bool FormTolm::webBusy() const {
-    return services().browser && services().browser->Busy();
-}
+bool FormTolm::webBusy() const { return services().browser && services().browser->Busy(); }
 
-void FormTolm::Web1_DownloadBegin() {
-    services().browser->Silent = true;
-}
+void FormTolm::Web1_DownloadBegin() { services().browser->Silent = true; }
 
 void FormTolm::Web1_DocumentComplete() {
     services().browser->Silent = true;
@@ -163,15 +149,11 @@ void FormTolm::Form_MouseUp(const forms::Mouse&) {
     app().form<FormMenu>().close();
 }
 
-void FormTolm::ComEnd_Click() {
-    app().end();
-}
+void FormTolm::ComEnd_Click() { app().end(); }
 
 namespace PublicSub {
 
-void ShowCountdown(FormTolm& form) {
-    ShowCountdown(form, today());
-}
+void ShowCountdown(FormTolm& form) { ShowCountdown(form, today()); }
 
 void ShowCountdown(FormTolm& form, Date date) {
     Countdown c = countdownFor(date);
