@@ -4,10 +4,13 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/paint_png.h"
 #include "platform/win32/text.h"
+#include "platform/win32/program_end.h"
+#include "platform/win32/tray_icon.h"
 #include "tolm/countdown/form_tolm.h"
 #include "tolm/countdown/services.h"
 
@@ -20,8 +23,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         ShellExecuteW(nullptr, L"open", win32::widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     };
     win32::Win32Backend backend(instance);
+    std::unique_ptr<platform::Browser> web = platform::systemBrowser();
+    tolm::services().browser = web.get();
+    tolm::services().registerTrayIcon = [&backend](forms::Form& window) {
+        NfIcon::Register(static_cast<HWND>(window.handle()), backend.icon(window));
+    };
     forms::App app(backend, "TOLM");
     backend.attach(app);
     app.form<tolm::FormTolm>().show();
-    return backend.run();
+    int code = backend.run();
+    win32::runProgramEnd();
+    return code;
 }

@@ -382,6 +382,14 @@ void Form::mouseUp(Control* container, int button, int shift, int x, int y, int 
     }
 }
 
+void Form::captureLost() {
+    if (!captured_) return;
+    captured_ = false;
+    app_->enter();
+    guarded([this] { Form_CaptureLost(); });
+    app_->leave();
+}
+
 void Form::clicked(Control& control) {
     if (loaded_) dispatch(&control, Event::Click, Mouse{0, 0, 0, 0, control.index()});
 }

@@ -150,7 +150,7 @@ public:
     void mouseDown(Control* container, int button, int shift, int x, int y);
     void mouseMove(Control* container, int buttons, int shift, int x, int y);
     void mouseUp(Control* container, int button, int shift, int x, int y, int buttonsStillDown);
-    void captureLost() { captured_ = false; }  // another window took the pointer
+    void captureLost();              // another window took the pointer
     void clicked(Control& control);  // a windowed control's own click (push button, check box)
     void timerTick(Control& timer);
     void alarmFired(int id);
@@ -171,7 +171,8 @@ protected:
     virtual void Form_Load() {}
     virtual void Form_Alarm(int /*id*/) {}
     virtual void Form_SystemChange() {}
-    virtual void Form_Unload() {}  // the window is about to be destroyed
+    virtual void Form_Unload() {}       // the window is about to be destroyed
+    virtual void Form_CaptureLost() {}  // a press's capture ended without its release
     void startAlarm(int id, std::chrono::milliseconds delay);
 
 private:

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "platform/win32/gdiplus.h"
+#include "platform/win32/program_end.h"
 #include "platform/win32/text.h"
 
 using forms::Control;
@@ -525,7 +526,10 @@ void Win32Backend::messageBox(std::string_view text, std::string_view caption) {
     MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
-void Win32Backend::end() { ExitProcess(0); }
+void Win32Backend::end() {
+    runProgramEnd();
+    ExitProcess(0);
+}
 
 forms::PixelRect Win32Backend::screen() const {
     return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -634,6 +638,7 @@ LRESULT CALLBACK Win32Backend::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     } catch (...) {
         self.messageBox("unexpected error", self.app_ ? self.app_->title() : "");
     }
+    runProgramEnd();
     ExitProcess(1);
 }
 

@@ -16,10 +16,10 @@ struct Window {
     std::uint32_t exStyle = 0;
     std::uint32_t colorKey = 0;
     int alpha = -1;
+    bool topmost = false;
     std::uint32_t layeredFlags = 0;
     int surfacePaints = 0;
     int invalidations = 0;
-    bool topmost = false;
     // The style and z-order calls in the order they came: "front", "style", "layered", "topmost".
     std::vector<std::string> styling;
 };

@@ -1,8 +1,12 @@
 #include "tolm/countdown/form_tolm.h"
 
+#include "build_config.h"
+#include "tolm/countdown/motto.h"
 #include "tolm/countdown/services.h"
 #include "tolm/layouts/layouts.h"
 #include "tolm/tray/form_menu.h"
+#include "tolm/update/form_exit.h"
+#include "tolm/update/version.h"
 
 namespace tolm {
 
@@ -12,9 +16,17 @@ constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
 constexpr std::uint32_t LWA_COLORKEY_ = 1;
 constexpr int WM_RBUTTONDOWN_ = 0x0204;
 
-Date today() {
-    platform::LocalTime t = services().clock->now();
-    return {t.year, t.month, t.day};
+Date dateOf(const platform::LocalTime& t) { return {t.year, t.month, t.day}; }
+Date today() { return dateOf(services().clock->now()); }
+
+// A step of reading the motto page that fails is skipped; the next one still runs.
+void standAlone(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const forms::ProgramEnded&) {
+        throw;
+    } catch (const std::exception&) {
+    }
 }
 }  // namespace
 
@@ -44,13 +56,27 @@ void FormTolm::Form_Load() {
     backend().setLayered(*this, kColorKey, 5, LWA_COLORKEY_);
     (*this)("Picture2").setBackColor(forms::Color::rgb(48, 48, 48));
     PublicSub::ShowCountdown(*this);
-    // The motto page is requested here once the motto feed is in place.
+    if (platform::Browser* web = services().browser) {
+        // The browser reports on this thread; its events run as this window's handlers do.
+        auto handler = [this](void (FormTolm::*h)()) {
+            return [this, h] {
+                app().enter();
+                guarded([&] { (this->*h)(); });
+                app().leave();
+            };
+        };
+        web->DownloadBegin = handler(&FormTolm::Web1_DownloadBegin);
+        web->DocumentComplete = [h = handler(&FormTolm::Web1_DocumentComplete)](const std::string&) { h(); };
+        web->Navigate(TOLM_PUBLISHER "/tolm/motto.html");
+    }
     followDate();
 }
 
 void FormTolm::followDate() {
-    if (today() != shownDate) PublicSub::ShowCountdown(*this);
-    startAlarm(kDayAlarm, untilNextDay(services().clock->now()));
+    // One reading of the clock: a midnight between two readings would keep the old count a day.
+    platform::LocalTime now = services().clock->now();
+    if (dateOf(now) != shownDate) PublicSub::ShowCountdown(*this, dateOf(now));
+    startAlarm(kDayAlarm, untilNextDay(now));
 }
 
 void FormTolm::Form_Alarm(int id) {
@@ -62,6 +88,35 @@ void FormTolm::Form_SystemChange() { followDate(); }
 // The widget is only ever hidden and shown; closed by the system (Alt+F4, the task list), it
 // ends the program rather than leave it running with no window to come back to.
 void FormTolm::Form_Unload() { app().end(); }
+
+// Another window took the pointer mid-drag (activated, Alt+Tab): the release will never come.
+void FormTolm::Form_CaptureLost() { drag.PressFlag = 0; }
+
+bool FormTolm::webBusy() const { return services().browser && services().browser->Busy(); }
+
+void FormTolm::Web1_DownloadBegin() { services().browser->Silent = true; }
+
+void FormTolm::Web1_DocumentComplete() {
+    services().browser->Silent = true;
+    ParseMotto();
+}
+
+void FormTolm::ParseMotto() {
+    std::optional<std::string> html;
+    standAlone([&] { html = services().browser->BodyInnerHTML(); });
+    // With no document, the motto and the version keep their values.
+    std::optional<MottoText> text;
+    if (html) standAlone([&] { text = splitMotto(*html); });
+    if (text) standAlone([&] { (*this)("LabelMotto").setCaption(text->motto); });
+    if (text && text->version) standAlone([&] { LatestVersion = *text->version; });
+    standAlone([&] {
+        if (CheckVersion(LatestVersion, backend().programVersion()) == VersionCheck::Differs)
+            app().form<FormExit>().show();
+    });
+    standAlone([&] {
+        if (services().registerTrayIcon) services().registerTrayIcon(*this);
+    });
+}
 
 void FormTolm::Timer1_Timer() {
     std::string path = backend().programFolder() + "\\ui\\back.png";
@@ -81,9 +136,7 @@ void FormTolm::Form_MouseMove(const forms::Mouse& m) {
     // The tray icon reports its mouse messages as moves whose X is the message number.
     float v = m.x / static_cast<float>(backend().twipsPerPixelX());
     if (v == static_cast<float>(WM_RBUTTONDOWN_) && m.y == 0 && !drag.pressed()) {
-        FormMenu& menu = app().form<FormMenu>();
-        menu.show();
-        menu.Form_Load();
+        app().form<FormMenu>().open();
     }
     if (drag.pressed()) {
         drag.follow(*this, m.x, m.y);
@@ -93,7 +146,7 @@ void FormTolm::Form_MouseMove(const forms::Mouse& m) {
 
 void FormTolm::Form_MouseUp(const forms::Mouse&) {
     drag.PressFlag = 0;
-    app().form<FormMenu>().hide();
+    app().form<FormMenu>().close();
 }
 
 void FormTolm::ComEnd_Click() { app().end(); }

@@ -20,7 +20,9 @@ public:
     Date shownDate;
 
     // Whether the browser is still loading the motto page; while it is, the window ignores moves.
-    bool webBusy() const { return false; }
+    bool webBusy() const;
+    // Reads the loaded motto page: motto, published version, update prompt, notification icon.
+    void ParseMotto();
 
     static constexpr std::uint32_t kColorKey = 0x808080;
 
@@ -29,6 +31,7 @@ protected:
     void Form_Alarm(int id) override;
     void Form_SystemChange() override;
     void Form_Unload() override;
+    void Form_CaptureLost() override;
 
 private:
     void Timer1_Timer();
@@ -36,6 +39,8 @@ private:
     void Form_MouseMove(const forms::Mouse& m);
     void Form_MouseUp(const forms::Mouse& m);
     void ComEnd_Click();
+    void Web1_DownloadBegin();
+    void Web1_DocumentComplete();
     // Counts again when the local date has changed, and waits for the next local midnight.
     void followDate();
 };

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/browser.h"
 #include "platform/clock.h"
 #include "platform/forms/backend.h"
 
@@ -15,6 +16,10 @@ struct Services {
     std::function<void(const std::string& path, forms::NativeDC dc)> paintPng;
     // Opens a web address in the user's browser, through the system's handler for web addresses.
     std::function<void(const std::string& url)> openUrl;
+    // The hidden browser that loads the motto page (none: the design motto stays).
+    platform::Browser* browser = nullptr;
+    // Registers the notification-area icon for a window and its icon.
+    std::function<void(forms::Form& window)> registerTrayIcon;
 };
 
 Services& services();

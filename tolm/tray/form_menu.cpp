@@ -1,9 +1,92 @@
 #include "tolm/tray/form_menu.h"
 
+#include <algorithm>
+
+#include "tolm/countdown/form_tolm.h"
 #include "tolm/layouts/layouts.h"
+#include "tolm/update/form_about.h"
 
 namespace tolm {
 
-FormMenu::FormMenu(forms::App& app) : Form(app, layouts::FormMenu) {}
+namespace {
+constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
+constexpr std::uint32_t LWA_ALPHA_ = 2;
+constexpr int kTwipsPerPixel = 15;  // the panel's own arithmetic, whatever the display
+}  // namespace
+
+forms::PixelPoint menuPlacement(forms::PixelPoint pointer, int width, int height, const forms::PixelRect& work) {
+    forms::PixelPoint p{pointer.x - width, pointer.y - height};
+    // No room above or to the left (the taskbar at the top or left, the pointer near an edge):
+    // open on the other side of the pointer.
+    if (p.x < work.left) p.x = pointer.x;
+    if (p.y < work.top) p.y = pointer.y;
+    // Still not all inside (a work area smaller than the panel's reach): push it in, keeping the
+    // top-left corner inside when the panel is larger than the work area itself.
+    p.x = std::max(std::min(p.x, work.left + work.width - width), work.left);
+    p.y = std::max(std::min(p.y, work.top + work.height - height), work.top);
+    return p;
+}
+
+FormMenu::FormMenu(forms::App& app) : Form(app, layouts::FormMenu) {
+    // The foreground watch runs only while the panel is shown (open() starts it): a panel that is
+    // merely loaded must not wake the program a hundred times a second.
+    (*this)("Timer1").setEnabled(false);
+    on("Timer1", forms::Event::Timer, [this](const forms::Mouse&) { Timer1_Timer(); });
+    on("ComShow", forms::Event::Click, [this](const forms::Mouse&) { ComShow_Click(); });
+    on("ComHide", forms::Event::Click, [this](const forms::Mouse&) { ComHide_Click(); });
+    on("ComAbout", forms::Event::Click, [this](const forms::Mouse&) { ComAbout_Click(); });
+    on("ComUnload", forms::Event::Click, [this](const forms::Mouse&) { ComUnload_Click(); });
+    for (const char* entry : {"ComShow", "ComHide", "ComAbout", "ComUnload"})
+        on(entry, forms::Event::MouseMove,
+           [this, entry](const forms::Mouse&) { (*this)("ShapeBack").setTop((*this)(entry).top() - kHoverOffset); });
+}
+
+void FormMenu::Form_Load() {
+    (*this)("ShapeBack").setBackColor(forms::Color::rgb(0, 185, 242));
+    backend().setTopmost(*this);
+    backend().setExStyle(*this, backend().exStyle(*this) | WS_EX_LAYERED_);
+    backend().setLayered(*this, 0, 236, LWA_ALPHA_);
+    forms::PixelPoint pointer = backend().cursorPos();
+    int width = def().width / kTwipsPerPixel, height = def().height / kTwipsPerPixel;
+    forms::PixelPoint at = menuPlacement(pointer, width, height, backend().workArea(pointer));
+    // Top first, then left, in twips at the panel's own factor.
+    setTop(static_cast<float>(at.y * kTwipsPerPixel));
+    setLeft(static_cast<float>(at.x * kTwipsPerPixel));
+}
+
+void FormMenu::open() {
+    show();
+    Form_Load();
+    (*this)("Timer1").setEnabled(true);
+}
+
+void FormMenu::close() {
+    (*this)("Timer1").setEnabled(false);
+    hide();
+}
+
+void FormMenu::Timer1_Timer() {
+    if (backend().foregroundWindow() != handle()) close();
+}
+
+void FormMenu::ComShow_Click() {
+    FormTolm& tolm = app().form<FormTolm>();
+    tolm.show();
+    tolm("Timer1").setEnabled(true);
+    close();
+}
+
+void FormMenu::ComHide_Click() {
+    app().form<FormTolm>().hide();
+    close();
+}
+
+void FormMenu::ComAbout_Click() {
+    app().form<FormAbout>().show();
+}
+
+void FormMenu::ComUnload_Click() {
+    app().end();
+}
 
 }  // namespace tolm

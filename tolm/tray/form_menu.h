@@ -8,7 +8,26 @@ class FormMenu : public forms::Form {
 public:
     explicit FormMenu(forms::App& app);
     // Public: opening the panel runs it again, which places the panel at the pointer.
-    void Form_Load() override {}
+    void Form_Load() override;
+
+    // Shows the panel at the pointer and starts watching the foreground window.
+    void open();
+    // Hides the panel; nothing is watched while it is hidden.
+    void close();
+
+    static constexpr int kHoverOffset = 100;  // the bar's top above its entry's top, twips
+
+private:
+    void Timer1_Timer();
+    void ComShow_Click();
+    void ComHide_Click();
+    void ComAbout_Click();
+    void ComUnload_Click();
 };
+
+// The panel's place on the screen, in pixels: its bottom-right corner at the pointer. Where that
+// would leave part of it outside the work area of the pointer's monitor, it opens below or to
+// the right of the pointer instead, and is finally pushed inside the work area.
+forms::PixelPoint menuPlacement(forms::PixelPoint pointer, int width, int height, const forms::PixelRect& work);
 
 }  // namespace tolm

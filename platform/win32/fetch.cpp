@@ -1,0 +1,232 @@
+// The GET runs on a worker thread; its answer is posted to a message-only window of this file,
+// so that it arrives on the user-interface thread. A deadline timer on that window answers a
+// fetch that takes too long, whatever the worker is still waiting for; a shared flag makes sure
+// each fetch answers exactly once.
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "platform/fetch.h"
+#include "platform/win32/text.h"
+
+namespace platform {
+
+namespace {
+
+constexpr UINT kDoneMessage = WM_APP + 1;
+constexpr int kMaxRedirects = 5;
+
+struct Job {
+    FetchRequest request;
+    Fetcher::Done done;
+    std::atomic<bool> abandoned{false};  // answered by the deadline; the worker stops early
+    bool answered = false;               // user-interface thread only
+    FetchResult result;                  // written by the worker before it posts
+};
+
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
+    ~InternetHandle() {
+        if (h_) InternetCloseHandle(h_);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+
+private:
+    HINTERNET h_;
+};
+
+std::string lastError(const char* what) {
+    DWORD code = GetLastError();
+    return std::string(what) + " failed (error " + std::to_string(code) + ")";
+}
+
+std::wstring header(HINTERNET request, DWORD query) {
+    std::wstring value(256, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (!HttpQueryInfoW(request, query, value.data(), &size, nullptr)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+        value.assign(size / sizeof(wchar_t) + 1, L'\0');
+        if (!HttpQueryInfoW(request, query, value.data(), &size, nullptr)) return {};
+    }
+    value.resize(size / sizeof(wchar_t));
+    return value;
+}
+
+// One GET, redirects followed by hand so that a loop ends as a failure.
+FetchResult transfer(Job& job) {
+    FetchResult r;
+    const FetchRequest& q = job.request;
+    InternetHandle session(InternetOpenW(L"TOLM", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) {
+        r.error = lastError("InternetOpen");
+        return r;
+    }
+    DWORD ms = static_cast<DWORD>(std::chrono::milliseconds(q.timeout).count());
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
+        InternetSetOptionW(session.get(), option, &ms, sizeof ms);
+
+    std::wstring url = win32::widen(q.url);
+    for (int hop = 0;; ++hop) {
+        // No cache, no cookies, no dialogs; certificate checks stay on.
+        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                      INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
+        if (url.rfind(L"https://", 0) == 0) flags |= INTERNET_FLAG_SECURE;
+        InternetHandle request(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, flags, 0));
+        if (!request) {
+            DWORD code = GetLastError();
+            r.outcome = code == ERROR_INTERNET_TIMEOUT ? FetchResult::Outcome::TimedOut : FetchResult::Outcome::Failed;
+            r.error = "no answer from " + q.url + " (error " + std::to_string(code) + ")";
+            return r;
+        }
+        DWORD status = 0, size = sizeof status;
+        HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+        r.status = static_cast<int>(status);
+        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+            std::wstring location = header(request.get(), HTTP_QUERY_LOCATION);
+            if (location.empty()) break;  // a redirect to nowhere is its own answer
+            if (hop >= kMaxRedirects) {
+                r.error = "too many redirects from " + q.url;
+                return r;
+            }
+            std::wstring next(2048, L'\0');
+            DWORD len = static_cast<DWORD>(next.size());
+            if (!InternetCombineUrlW(url.c_str(), location.c_str(), next.data(), &len, ICU_NO_ENCODE)) {
+                r.error = lastError("InternetCombineUrl");
+                return r;
+            }
+            next.resize(len);
+            // Never from an encrypted address down to a plain one.
+            if (url.rfind(L"https://", 0) == 0 && next.rfind(L"https://", 0) != 0) {
+                r.error = "redirect from https to " + win32::narrow(next) + " refused";
+                return r;
+            }
+            if (next.rfind(L"http://", 0) != 0 && next.rfind(L"https://", 0) != 0) {
+                r.error = "redirect to " + win32::narrow(next) + " refused";
+                return r;
+            }
+            url = std::move(next);
+            continue;
+        }
+        r.contentType = win32::narrow(header(request.get(), HTTP_QUERY_CONTENT_TYPE));
+        std::wstring lengthText = header(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+        long long declared = lengthText.empty() ? -1 : _wtoi64(lengthText.c_str());
+        if (declared > static_cast<long long>(q.maxBytes)) {
+            r.outcome = FetchResult::Outcome::TooLarge;
+            r.error = "the body of " + q.url + " is larger than " + std::to_string(q.maxBytes) + " bytes";
+            return r;
+        }
+        char chunk[16384];
+        for (;;) {
+            if (job.abandoned) return r;
+            DWORD got = 0;
+            if (!InternetReadFile(request.get(), chunk, sizeof chunk, &got)) {
+                DWORD code = GetLastError();
+                r.outcome =
+                    code == ERROR_INTERNET_TIMEOUT ? FetchResult::Outcome::TimedOut : FetchResult::Outcome::Failed;
+                r.error = "the body of " + q.url + " broke off (error " + std::to_string(code) + ")";
+                r.body.clear();
+                return r;
+            }
+            if (got == 0) break;
+            if (r.body.size() + got > q.maxBytes) {
+                r.outcome = FetchResult::Outcome::TooLarge;
+                r.error = "the body of " + q.url + " is larger than " + std::to_string(q.maxBytes) + " bytes";
+                r.body.clear();
+                return r;
+            }
+            r.body.append(chunk, got);
+        }
+        if (declared >= 0 && static_cast<long long>(r.body.size()) != declared) {
+            r.error = "the body of " + q.url + " was cut short";
+            r.body.clear();
+            return r;
+        }
+        r.outcome = FetchResult::Outcome::Complete;
+        return r;
+    }
+    r.outcome = FetchResult::Outcome::Complete;
+    return r;
+}
+
+class WinInetFetcher final : public Fetcher {
+public:
+    void get(FetchRequest request, Done done) override {
+        HWND w = window();
+        auto job = std::make_shared<Job>();
+        job->request = std::move(request);
+        job->done = std::move(done);
+        UINT_PTR timer = ++lastTimer_;
+        pending_[timer] = job;
+        auto deadline = std::chrono::milliseconds(job->request.timeout) + std::chrono::seconds(1);
+        SetTimer(w, timer, static_cast<UINT>(deadline.count()), nullptr);
+        std::thread([w, job, timer] {
+            job->result = transfer(*job);
+            // A program that has ended its window gets no answer; the job is freed with it.
+            if (!PostMessageW(w, kDoneMessage, timer, 0)) return;
+        }).detach();
+    }
+
+private:
+    HWND window() {
+        if (window_) return window_;
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TolmFetch";
+        RegisterClassExW(&wc);
+        window_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        return window_;
+    }
+
+    static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<WinInetFetcher*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && (msg == kDoneMessage || msg == WM_TIMER)) {
+            self->answer(static_cast<UINT_PTR>(wp), msg == WM_TIMER);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+
+    void answer(UINT_PTR timer, bool timedOut) {
+        KillTimer(window_, timer);
+        auto it = pending_.find(timer);
+        if (it == pending_.end()) return;
+        std::shared_ptr<Job> job = it->second;
+        pending_.erase(it);
+        if (job->answered) return;
+        job->answered = true;
+        FetchResult r;
+        if (timedOut) {
+            job->abandoned = true;
+            r.outcome = FetchResult::Outcome::TimedOut;
+            r.error = "no answer from " + job->request.url + " in time";
+        } else {
+            r = std::move(job->result);
+        }
+        job->done(std::move(r));
+    }
+
+    HWND window_ = nullptr;
+    UINT_PTR lastTimer_ = 0;
+    std::map<UINT_PTR, std::shared_ptr<Job>> pending_;
+};
+
+}  // namespace
+
+Fetcher& systemFetcher() {
+    static WinInetFetcher fetcher;
+    return fetcher;
+}
+
+}  // namespace platform

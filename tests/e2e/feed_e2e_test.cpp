@@ -1,0 +1,134 @@
+// The real tolm.exe against the scripted publisher on the compiled-in address: the motto it
+// shows, the icon it registers, the menu its icon opens, and the menu's entries.
+#include <windows.h>
+// after windows.h
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include "e2e_support.h"
+#include "platform/fetch.h"
+
+namespace {
+
+using e2e::Pixels;
+
+void pump(int ms) {
+    for (DWORD until = GetTickCount() + static_cast<DWORD>(ms); static_cast<int>(until - GetTickCount()) > 0;) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        Sleep(20);
+    }
+}
+
+// Chooses what the publisher answers for the motto page.
+void publish(const char* mode) {
+    std::string server = "http://127.0.0.1:" + std::to_string(TOLM_PORT);
+    bool done = false;
+    platform::systemFetcher().get({server + "/control/" + mode}, [&](platform::FetchResult r) {
+        done = true;
+        ASSERT_TRUE(r.ok()) << mode << ": " << r.error;
+    });
+    for (int i = 0; i < 500 && !done; ++i) pump(20);
+    ASSERT_TRUE(done);
+}
+
+template <class F>
+bool waitFor(F&& done, int ms = 20000) {
+    for (DWORD until = GetTickCount() + static_cast<DWORD>(ms); static_cast<int>(until - GetTickCount()) > 0; Sleep(50))
+        if (done()) return true;
+    return done();
+}
+
+struct Widget {
+    e2e::Process process;
+    HWND window = nullptr;
+
+    explicit Widget(const std::wstring& app) : process(app + L"\\tolm.exe", app) {
+        window = e2e::waitWindow(process.id(), L"TolmForm", L"Tolm", 60000);
+    }
+    // Wine's shell shows its notification area, a window of its own, while it holds icons; this
+    // widget is the only program here that registers one.
+    static bool iconThere() {
+        HWND tray = FindWindowW(nullptr, L"Wine System Tray");
+        return tray && IsWindowVisible(tray);
+    }
+    // The motto panel as the screen shows it, once it has stopped changing.
+    Pixels motto() const {
+        POINT o{60, 337};
+        ClientToScreen(window, &o);
+        Pixels last = e2e::grabScreen(o.x, o.y, 447, 85), now;
+        for (int i = 0; i < 40; ++i, last = now) {
+            Sleep(150);
+            now = e2e::grabScreen(o.x, o.y, 447, 85);
+            if (e2e::maxDifference(now, last) == 0) break;
+        }
+        return last;
+    }
+    // Esc reaches the hidden keyboard button; the icon goes with the program.
+    void end() {
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_TRUE(process.waitExit(15000));
+        EXPECT_TRUE(waitFor([&] { return !iconThere(); }, 5000)) << "icon left behind";
+    }
+    // The icon's right-button press, as the shell reports it to the window.
+    void trayRightPress() const { PostMessageW(window, WM_MOUSEMOVE, 0, WM_RBUTTONDOWN); }
+};
+
+void click(HWND w, int x, int y) {
+    PostMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+TEST(Feed, ThePublishedMottoTheIconAndTheMenu) {
+    std::wstring app = e2e::env(L"TOLM_APP_DIR");
+    ASSERT_FALSE(app.empty());
+
+    // A failing page: the design motto stays, the icon still comes, and goes when the widget ends.
+    publish("404");
+    Pixels design;
+    {
+        Widget w(app);
+        ASSERT_TRUE(w.window);
+        EXPECT_TRUE(waitFor([&] { return w.iconThere(); })) << "no icon after a failed page";
+        design = w.motto();
+        w.end();
+    }
+    // A page whose motto is the design text looks the same; the published one does not.
+    publish("design");
+    {
+        Widget w(app);
+        ASSERT_TRUE(waitFor([&] { return w.iconThere(); }));
+        EXPECT_LE(e2e::maxDifference(w.motto(), design), 3);
+        w.end();
+    }
+    publish("site");
+    Widget w(app);
+    ASSERT_TRUE(waitFor([&] { return w.iconThere(); }));
+    EXPECT_GT(e2e::maxDifference(w.motto(), design), 40) << "published motto not shown";
+
+    // The icon's right press opens the panel with its bottom-right corner at the pointer.
+    SetCursorPos(600, 500);
+    w.trayRightPress();
+    HWND menu = e2e::waitWindow(w.process.id(), L"TolmForm", L"FormMenu", 20000);
+    ASSERT_TRUE(menu);
+    RECT r;
+    GetWindowRect(menu, &r);
+    EXPECT_EQ(r.left, 600 - 124);
+    EXPECT_EQ(r.top, 500 - 105);
+    EXPECT_EQ(r.right, 600);
+    EXPECT_EQ(r.bottom, 500);
+
+    click(menu, 60, 40);  // 隐藏状态窗体
+    EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(w.window) && !IsWindowVisible(menu); }));
+    w.trayRightPress();  // the hidden widget still hears its icon
+    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(menu); }));
+    click(menu, 60, 12);  // 显示状态窗体
+    EXPECT_TRUE(waitFor([&] { return IsWindowVisible(w.window) && !IsWindowVisible(menu); }));
+    w.trayRightPress();
+    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(menu); }));
+    click(menu, 60, 90);  // 退出
+    EXPECT_TRUE(w.process.waitExit(15000));
+    EXPECT_TRUE(waitFor([&] { return !w.iconThere(); }, 5000)) << "icon left behind";
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The fetch layer, the browser and the notification icon on the real system, against the
+// scripted publisher (TOLM_TEST_SERVER). All fetches run at once, so the run lasts about as
+// long as its one deliberate time-out.
+#include <windows.h>
+// after windows.h
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include <map>
+
+#include "platform/browser.h"
+#include "platform/fetch.h"
+#include "platform/win32/program_end.h"
+#include "platform/win32/tray_icon.h"
+#include "win_test_support.h"
+
+namespace {
+
+using Outcome = platform::FetchResult::Outcome;
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// Pumps messages until `done` holds; the bound only keeps a broken build from hanging.
+template <class F>
+bool pumpUntil(F&& done, int boundMs = 60000) {
+    for (DWORD start = GetTickCount(); !done(); wintest::pump(20))
+        if (GetTickCount() - start > static_cast<DWORD>(boundMs)) return false;
+    return true;
+}
+
+TEST(Fetch, EveryHostileAnswerEndsOnceAndNoneAsSuccess) {
+    std::string server = env("TOLM_TEST_SERVER");
+    ASSERT_FALSE(server.empty()) << "run through tests/web/with-server.sh";
+    struct Case {
+        std::string url;
+        Outcome outcome;
+        int status;
+        bool ok;
+    } cases[] = {
+        {server + "/ok", Outcome::Complete, 200, true},
+        {server + "/404", Outcome::Complete, 404, false},
+        {server + "/500", Outcome::Complete, 500, false},
+        {"http://127.0.0.1:" + env("TOLM_REFUSED_PORT") + "/x", Outcome::Failed, 0, false},
+        {server + "/silent", Outcome::TimedOut, 0, false},
+        {server + "/short", Outcome::Failed, 200, false},
+        {server + "/big", Outcome::TooLarge, 200, false},
+        {server + "/loop", Outcome::Failed, 302, false},
+        {server + "/binary", Outcome::Complete, 200, true},  // the browser refuses it as text
+    };
+    std::map<std::string, std::vector<platform::FetchResult>> answers;
+    for (const Case& c : cases)
+        platform::systemFetcher().get(
+            {c.url, 1 << 20, std::chrono::seconds(2)},
+            [&answers, url = c.url](platform::FetchResult r) { answers[url].push_back(std::move(r)); });
+    // Answers come through the message loop, so the program stays responsive meanwhile.
+    ASSERT_TRUE(pumpUntil([&] { return answers.size() == std::size(cases); }));
+    wintest::pump(3500);  // past every deadline: nothing answers twice
+    for (const Case& c : cases) {
+        ASSERT_EQ(answers[c.url].size(), 1u) << c.url;
+        const platform::FetchResult& r = answers[c.url][0];
+        EXPECT_EQ(r.outcome, c.outcome) << c.url << ": " << r.error;
+        EXPECT_EQ(r.status, c.status) << c.url;
+        EXPECT_EQ(r.ok(), c.ok) << c.url;
+        EXPECT_TRUE(c.ok || r.outcome == Outcome::Complete || r.body.empty()) << c.url;
+    }
+    EXPECT_EQ(answers[server + "/ok"][0].body, "<html><body>AB|1.0.34</body></html>");
+    EXPECT_EQ(answers[server + "/ok"][0].contentType, "text/html; charset=utf-8");
+}
+
+TEST(Browser, PagesAsTheMottoFeedReadsThem) {
+    std::string server = env("TOLM_TEST_SERVER");
+    struct Case {
+        const char* path;
+        std::optional<std::string> inner;
+        int completions;
+    } cases[] = {
+        {"/gbk", "天道酬勤|1.0.34", 1},
+        {"/gbkmeta", "天道酬勤|1.0.34", 1},
+        {"/lower", "AB|1.0.34<SCRIPT>var s = 'x|9.9.9';</SCRIPT>", 1},
+        {"/markup", "<IMG src=x onerror=\"alert(1)\"><B>Hi</B>|1.0.34", 1},
+        {"/frames", "<HTML><FRAMESET><FRAME src=\"/ok\"><FRAME src=\"404\"></FRAMESET></HTML>", 3},
+        {"/nobody", "AB|1.0.35", 1},
+        {"/binary", std::nullopt, 1},
+        {"/nul", std::nullopt, 1},
+        {"/404", std::nullopt, 1},
+    };
+    for (const Case& c : cases) {
+        auto web = platform::systemBrowser();
+        int completions = 0;
+        web->DocumentComplete = [&](const std::string&) { ++completions; };
+        web->Navigate(server + c.path);
+        EXPECT_TRUE(web->Busy());
+        ASSERT_TRUE(pumpUntil([&] { return !web->Busy(); })) << c.path;
+        EXPECT_EQ(completions, c.completions) << c.path;
+        EXPECT_EQ(web->BodyInnerHTML(), c.inner) << c.path;
+    }
+}
+
+// Whether the shell holds an icon: only a registered icon can be modified.
+bool iconThere(HWND window, HICON icon) {
+    NfIcon::NOTIFYICONDATA probe = NfIcon::recordFor(window, icon);
+    probe.uFlags = NIF_TIP;
+    return Shell_NotifyIconA(NIM_MODIFY, reinterpret_cast<NOTIFYICONDATAA*>(&probe));
+}
+
+TEST(TrayIcon, RegisteredComesBackWithTheShellAndGoesAtTheEnd) {
+    HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(iconThere(window, icon));
+    NfIcon::Register(window, icon);
+    NfIcon::Register(window, icon);  // refused by the shell, harmless
+    EXPECT_TRUE(iconThere(window, icon));
+
+    // The shell restarts and has forgotten the icon; its broadcast brings it back.
+    NfIcon::NOTIFYICONDATA gone = NfIcon::recordFor(window, icon);
+    Shell_NotifyIconA(NIM_DELETE, reinterpret_cast<NOTIFYICONDATAA*>(&gone));
+    EXPECT_FALSE(iconThere(window, icon));
+    DWORD_PTR result;
+    SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
+                        &result);
+    wintest::pump(100);
+    EXPECT_TRUE(iconThere(window, icon));
+
+    win32::runProgramEnd();  // what every way to end the program runs
+    EXPECT_FALSE(iconThere(window, icon));
+    DestroyWindow(window);
+}
+
+}  // namespace
