@@ -2,7 +2,10 @@
 // follows from that window's events.
 #include <windows.h>
 
+#include "build_config.h"
 #include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/signature.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/paint_png.h"
 #include "tolm/countdown/form_tolm.h"
@@ -12,6 +15,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     tolm::services().clock = &platform::systemClock();
     tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc) {
         ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
+    };
+    // The update: only what the publisher signed with the key built in is put in place and started.
+    tolm::services().files = &platform::systemFiles();
+    tolm::services().launch = platform::runElevated;
+    tolm::services().verifyUpdate = [](std::string_view data, std::string_view signature) {
+        static constexpr platform::P256PublicKey kPublisherKey = TOLM_UPDATE_PUBKEY;
+        return platform::verifyP256(kPublisherKey, data, signature);
     };
     win32::Win32Backend backend(instance);
     forms::App app(backend, "TOLM");
