@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WINRUN = $(shell cmake/wine-arch.sh)
 WITH_DISPLAY = cmake/with-display.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
-.PHONY: all deps build test run bench clean host win32 win64
+.PHONY: all deps build test run bench package clean host win32 win64
 
 all: build
 
@@ -41,6 +41,11 @@ run: deps
 bench: deps
 	@$(MAKE) --no-print-directory $(WINRUN)
 	@$(WITH_DISPLAY) bench/startup.sh $(CURDIR)/$(BUILD)/$(WINRUN)
+
+# The setup program that ships, from the 32-bit build: build/win32/tolm-setup-<version>.exe.
+package: deps $(BUILD)/win32/build.ninja
+	$(CMAKE) --build --preset win32 --target setup
+	@ls $(BUILD)/win32/tolm-setup-*.exe
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,335 @@
+; The TOLM setup program: a per-user installation without administrator rights that ends by
+; starting jw, and an uninstaller that takes away what the installation and jw made.
+;
+; Built by CMake (target `setup`), which passes:
+;   VERSION     1.0.34, and VI_VERSION 1.0.0.34 for the version resource
+;   ARCH        x86-unicode (what ships) or amd64-unicode (the same installer for the tests)
+;   APP         the build's installed-folder mirror: tolm.exe, jw.exe, ui/back.png
+;   OUTFILE     where the setup program goes
+!ifndef VERSION | VI_VERSION | ARCH | APP | OUTFILE
+  !error "Build the setup through CMake: cmake --build <build> --target setup"
+!endif
+
+Unicode true
+Target ${ARCH}
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include Win\COM.nsh
+
+!define PRODUCT "TOLM 高考倒计时"
+!define PUBLISHER "TOLM"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TOLM"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define UNINSTALLER "uninstall.exe"
+; The widget's main window, to which a close request is posted before its files are touched.
+!define WIDGET_CLASS "TolmForm"
+!define WIDGET_CAPTION "Tolm"
+
+Name "${PRODUCT}" "TOLM"
+OutFile "${OUTFILE}"
+RequestExecutionLevel user
+; A folder the widget can write, so that its update download can land beside it.
+InstallDir "$LOCALAPPDATA\Programs\TOLM"
+; An update (or a second setup) goes where the first one went.
+InstallDirRegKey HKCU "${UNINST_KEY}" "InstallLocation"
+BrandingText "TOLM ${VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+; Half-replaced programs are worse than a failed setup: no "ignore" when a file cannot be written.
+AllowSkipFiles off
+
+VIProductVersion ${VI_VERSION}
+VIFileVersion ${VI_VERSION}
+VIAddVersionKey /LANG=2052 ProductName "${PRODUCT}"
+VIAddVersionKey /LANG=2052 ProductVersion "${VERSION}"
+VIAddVersionKey /LANG=2052 FileVersion "${VERSION}"
+VIAddVersionKey /LANG=2052 FileDescription "${PRODUCT} 安装程序"
+VIAddVersionKey /LANG=2052 CompanyName "${PUBLISHER}"
+VIAddVersionKey /LANG=2052 LegalCopyright "${PUBLISHER}"
+
+!define MUI_ICON "..\art\tolm.ico"
+!define MUI_UNICON "..\art\tolm.ico"
+!define MUI_ABORTWARNING
+
+!define MUI_WELCOMEPAGE_TITLE "安装 ${PRODUCT} ${VERSION}"
+!define MUI_WELCOMEPAGE_TEXT "TOLM 将安装到：$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\n只为当前用户安装，不需要管理员权限。如果 TOLM 正在运行，安装前会先将它关闭。$\r$\n$\r$\n点击“安装”开始。"
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW WelcomeShow
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TITLE "${PRODUCT} 已安装"
+!define MUI_FINISHPAGE_TEXT "TOLM 已安装到 $INSTDIR。$\r$\n$\r$\n点击“完成”后将打开设置窗口，可以选择开机启动和添加桌面快捷方式。"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE FinishLeave
+!insertmacro MUI_PAGE_FINISH
+
+!define MUI_WELCOMEPAGE_TITLE "卸载 ${PRODUCT}"
+!define MUI_WELCOMEPAGE_TEXT "将从 $INSTDIR 卸载 TOLM，并删除指向它的开机启动项和桌面快捷方式。$\r$\n$\r$\n你自己放进这个文件夹的文件会保留。$\r$\n$\r$\n点击“卸载”开始。"
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.WelcomeShow
+!insertmacro MUI_UNPAGE_WELCOME
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "SimpChinese"
+
+; ---------------------------------------------------------------------------------------------
+; Shared by the installer and the uninstaller.
+
+; Sets var to file when it exists and cannot be opened for writing.
+!macro FIRST_LOCKED var file
+    ${If} ${FileExists} "${file}"
+        ClearErrors
+        FileOpen $0 "${file}" a
+        ${If} ${Errors}
+            StrCpy ${var} "${file}"
+        ${Else}
+            FileClose $0
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+; The welcome pages lead straight to the work, so their button says what it starts.
+Function WelcomeShow
+    GetDlgItem $0 $HWNDPARENT 1
+    SendMessage $0 ${WM_SETTEXT} 0 "STR:$(^InstallBtn)"
+FunctionEnd
+Function un.WelcomeShow
+    GetDlgItem $0 $HWNDPARENT 1
+    SendMessage $0 ${WM_SETTEXT} 0 "STR:$(^UninstallBtn)"
+FunctionEnd
+
+!macro SHARED un
+
+; Ends every widget started from this installation: first by closing its main window, as the
+; user would, and only if it stays by ending its process. Widgets run from elsewhere stay.
+Function ${un}EndWidget
+    Push $R0
+    Push $R1
+    Push $R2
+    Push $R3
+    Push $R4
+    StrCpy $R0 0
+    ${Do}
+        System::Call 'user32::FindWindowExW(p 0, p R0, w "${WIDGET_CLASS}", w "${WIDGET_CAPTION}") p .R0'
+        ${If} $R0 P= 0
+            ${Break}
+        ${EndIf}
+        StrCpy $R1 0
+        System::Call 'user32::GetWindowThreadProcessId(p R0, *i .R1)'
+        ; SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE
+        System::Call 'kernel32::OpenProcess(i 0x101001, i 0, i R1) p .R2'
+        ${If} $R2 P= 0
+            ${Continue}
+        ${EndIf}
+        StrCpy $R3 ""
+        System::Call 'kernel32::QueryFullProcessImageNameW(p R2, i 0, w .R3, *i ${NSIS_MAX_STRLEN})'
+        Push $R3
+        Call ${un}SamePath
+        Pop $R4
+        ${If} $R4 == 1
+            DetailPrint "正在关闭 TOLM……"
+            System::Call 'user32::PostMessageW(p R0, i ${WM_CLOSE}, p 0, p 0)'
+            System::Call 'kernel32::WaitForSingleObject(p R2, i 5000) i .R4'
+            ${If} $R4 <> 0
+                DetailPrint "TOLM 没有响应，结束它的进程。"
+                System::Call 'kernel32::TerminateProcess(p R2, i 1)'
+                System::Call 'kernel32::WaitForSingleObject(p R2, i 5000) i .R4'
+            ${EndIf}
+            ; Gone: its window is gone too, so look again from the start.
+            ${If} $R4 = 0
+                StrCpy $R0 0
+            ${EndIf}
+        ${EndIf}
+        System::Call 'kernel32::CloseHandle(p R2)'
+    ${Loop}
+    Pop $R4
+    Pop $R3
+    Pop $R2
+    Pop $R1
+    Pop $R0
+FunctionEnd
+
+; Whether a path names this installation's tolm.exe: 1 or 0. Quotation marks are dropped and
+; doubled separators count once (jw writes the Run value through a registry script, and a
+; folder at a drive root gives "D:\\tolm.exe"); short names and letter case do not matter.
+Function ${un}SamePath
+    Exch $0
+    Push $1
+    Push $2
+    Push $3
+    Push $4
+    StrCpy $1 ""
+    StrCpy $3 ""
+    StrCpy $4 0
+    ${Do}
+        StrCpy $2 $0 1 $4
+        ${If} $2 == ""
+            ${Break}
+        ${EndIf}
+        IntOp $4 $4 + 1
+        ${If} $2 == '"'
+        ${OrIf} "$2$3" == "\\"
+            ${Continue}
+        ${EndIf}
+        StrCpy $1 "$1$2"
+        StrCpy $3 $2
+    ${Loop}
+    System::Call 'kernel32::GetLongPathNameW(w r1, w .r2, i ${NSIS_MAX_STRLEN}) i .r3'
+    ${If} $3 <> 0
+        StrCpy $1 $2
+    ${EndIf}
+    StrCpy $4 "$INSTDIR\tolm.exe"
+    System::Call 'kernel32::GetLongPathNameW(w r4, w .r2, i ${NSIS_MAX_STRLEN}) i .r3'
+    ${If} $3 <> 0
+        StrCpy $4 $2
+    ${EndIf}
+    ${If} $1 != ""
+    ${AndIf} $1 == $4
+        StrCpy $0 1
+    ${Else}
+        StrCpy $0 0
+    ${EndIf}
+    Pop $4
+    Pop $3
+    Pop $2
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; Stops before anything is changed when a program file still cannot be written (on Windows a
+; running program can be neither replaced nor deleted): a retry, or a clear error and nothing lost.
+Function ${un}EnsureReplaceable
+    Push $0
+    Push $1
+retry:
+    StrCpy $1 ""
+    !insertmacro FIRST_LOCKED $1 "$INSTDIR\jw.exe"
+    !insertmacro FIRST_LOCKED $1 "$INSTDIR\tolm.exe"
+    ${If} $1 != ""
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$1 正在使用中，无法替换或删除。$\r$\n$\r$\n请关闭 TOLM 和它的设置窗口，然后点“重试”。" /SD IDCANCEL IDRETRY retry
+        DetailPrint "$1 正在使用中，没有做任何改动。"
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+    Pop $1
+    Pop $0
+FunctionEnd
+
+!macroend
+
+!insertmacro SHARED ""
+!insertmacro SHARED "un."
+
+; ---------------------------------------------------------------------------------------------
+; Installer
+
+Section "TOLM"
+    SetDetailsPrint both
+    Call EndWidget
+    Call EnsureReplaceable
+
+    SetOutPath "$INSTDIR"
+    File "${APP}/tolm.exe"
+    File "${APP}/jw.exe"
+    SetOutPath "$INSTDIR\ui"
+    File "${APP}/ui/back.png"
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKCU "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKCU "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\tolm.exe,0"
+    WriteRegStr HKCU "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKCU "${UNINST_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+    WriteRegStr HKCU "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+    WriteRegDWORD HKCU "${UNINST_KEY}" "EstimatedSize" $0
+    WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
+    WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
+SectionEnd
+
+; jw starts from the installed folder, which is also its current directory: the registry
+; script its batch writes lands there. A silent setup leaves the choice to whoever ran it.
+Function FinishLeave
+    SetOutPath "$INSTDIR"
+    Exec '"$INSTDIR\jw.exe"'
+FunctionEnd
+
+; ---------------------------------------------------------------------------------------------
+; Uninstaller: what the setup installed, what jw and the update download made here, and
+; nothing else. A file of the user's keeps the folder.
+
+Section "Uninstall"
+    SetDetailsPrint both
+    Call un.EndWidget
+    Call un.EnsureReplaceable
+
+    ; The log-on entry and the shortcut are the user's once they point elsewhere.
+    ReadRegStr $0 HKCU "${RUN_KEY}" "TOLM"
+    ${If} $0 != ""
+        Push $0
+        Call un.SamePath
+        Pop $1
+        ${If} $1 == 1
+            DeleteRegValue HKCU "${RUN_KEY}" "TOLM"
+        ${EndIf}
+    ${EndIf}
+    ${If} ${FileExists} "$DESKTOP\TOLM.lnk"
+        Call un.ShortcutTarget
+        Pop $0
+        Push $0
+        Call un.SamePath
+        Pop $1
+        ${If} $1 == 1
+            Delete "$DESKTOP\TOLM.lnk"
+        ${EndIf}
+    ${EndIf}
+
+    Delete "$INSTDIR\tolm.exe"
+    Delete "$INSTDIR\jw.exe"
+    Delete "$INSTDIR\ui\back.png"
+    RMDir "$INSTDIR\ui"
+    Delete "$INSTDIR\jw.bat"
+    Delete "$INSTDIR\tolm.reg"
+    Delete "$INSTDIR\tolmupdate.exe"
+    Delete "$INSTDIR\tolmupdate.exe.part"
+    Delete "$INSTDIR\${UNINSTALLER}"
+
+    ; Another installation may have registered itself since.
+    ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
+    ${If} $0 == ""
+    ${OrIf} $0 == $INSTDIR
+        DeleteRegKey HKCU "${UNINST_KEY}"
+    ${EndIf}
+    RMDir "$INSTDIR"
+SectionEnd
+
+; The target of the desktop shortcut TOLM.lnk, pushed ("" when it cannot be read).
+Function un.ShortcutTarget
+    Push $0
+    Push $1
+    Push $2
+    StrCpy $2 ""
+    !insertmacro ComHlpr_CreateInProcInstance ${CLSID_ShellLink} ${IID_IShellLink} r0 ""
+    ${If} $0 P<> 0
+        ${IUnknown::QueryInterface} $0 '("${IID_IPersistFile}", .r1)'
+        ${If} $1 P<> 0
+            ${IPersistFile::Load} $1 '("$DESKTOP\TOLM.lnk", ${STGM_READ}) .r2'
+            ${If} $2 = 0
+                ; SLGP_RAWPATH: the target as it was written, environment strings unexpanded.
+                ${IShellLink::GetPath} $0 '(.r2, ${NSIS_MAX_STRLEN}, 0, 4)'
+            ${Else}
+                StrCpy $2 ""
+            ${EndIf}
+            ${IUnknown::Release} $1 ""
+        ${EndIf}
+        ${IUnknown::Release} $0 ""
+    ${EndIf}
+    ; Restore the registers, leaving the target on the stack.
+    Exch $2
+    Exch
+    Pop $1
+    Exch
+    Pop $0
+FunctionEnd

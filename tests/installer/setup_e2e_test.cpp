@@ -1,0 +1,272 @@
+// The setup program under Wine, in a prefix of its own: silent installs (one over a running
+// widget), uninstalls that take what the setup and jw made here and leave everything else,
+// and the last page starting jw from the installed folder.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "platform/shell.h"
+#include "platform/win32/text.h"
+#include "tests/e2e/e2e_support.h"
+
+namespace {
+
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TOLM";
+const wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::wstring folder(int csidl) {
+    wchar_t path[MAX_PATH];
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+std::wstring regText(const wchar_t* key, const wchar_t* name) {
+    wchar_t buf[1024];
+    DWORD size = sizeof buf;
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return buf;
+}
+
+DWORD regNumber(const wchar_t* name) {
+    DWORD value = 0, size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, kUninstallKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+std::string u8(const std::wstring& w) {
+    return win32::narrow(w);
+}
+
+std::string bytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const std::wstring& path, const std::string& text) {
+    std::ofstream(path.c_str(), std::ios::binary) << text;
+}
+
+// Starts a command line and waits for it; the exit code, or -1.
+long run(std::wstring cmd, int ms = 120000) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    DWORD code = WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0 ? 0 : STILL_ACTIVE;
+    if (code == 0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return static_cast<long>(code);
+}
+
+// Process ids by executable name.
+std::vector<DWORD> processes(const wchar_t* exe) {
+    std::vector<DWORD> ids;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e{};
+    e.dwSize = sizeof e;
+    for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e))
+        if (lstrcmpiW(e.szExeFile, exe) == 0) ids.push_back(e.th32ProcessID);
+    CloseHandle(snap);
+    return ids;
+}
+
+// What a running process was started as and where it stands: image path and current directory
+// (read from its process parameters, the only place the system keeps the latter).
+struct Whereabouts {
+    std::wstring image, cwd;
+};
+Whereabouts whereabouts(DWORD pid) {
+    Whereabouts w;
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!p) return w;
+    wchar_t buf[MAX_PATH];
+    DWORD n = MAX_PATH;
+    if (QueryFullProcessImageNameW(p, 0, buf, &n)) w.image.assign(buf, n);
+    PROCESS_BASIC_INFORMATION info{};
+    char* params = nullptr;
+    UNICODE_STRING dir{};
+    // RTL_USER_PROCESS_PARAMETERS.CurrentDirectory.DosPath
+    const size_t cwdOffset = sizeof(void*) == 8 ? 0x38 : 0x24;
+    if (NtQueryInformationProcess(p, ProcessBasicInformation, &info, sizeof info, nullptr) == 0 &&
+        ReadProcessMemory(p, &info.PebBaseAddress->ProcessParameters, &params, sizeof params, nullptr) &&
+        ReadProcessMemory(p, params + cwdOffset, &dir, sizeof dir, nullptr) && dir.Length < sizeof buf) {
+        if (ReadProcessMemory(p, dir.Buffer, buf, dir.Length, nullptr)) w.cwd.assign(buf, dir.Length / 2);
+        if (w.cwd.size() > 3 && w.cwd.back() == L'\\') w.cwd.pop_back();
+    }
+    CloseHandle(p);
+    return w;
+}
+
+template <class F>
+bool eventually(F&& ok, int ms = 30000) {
+    for (DWORD until = GetTickCount() + ms; static_cast<int>(until - GetTickCount()) > 0; Sleep(200))
+        if (ok()) return true;
+    return ok();
+}
+
+std::wstring upper(std::wstring s) {
+    CharUpperW(s.data());
+    return s;
+}
+
+struct Setup : ::testing::Test {
+    std::wstring setup = e2e::env(L"TOLM_SETUP"), app = e2e::env(L"TOLM_APP_DIR");
+    std::wstring dir = folder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\TOLM";
+    std::wstring link = folder(CSIDL_DESKTOPDIRECTORY) + L"\\TOLM.lnk";
+    const char* installed[4] = {"tolm.exe", "jw.exe", "ui\\back.png", "uninstall.exe"};
+
+    void SetUp() override {
+        ASSERT_FALSE(setup.empty() || app.empty());
+        TearDown();
+        e2e::removeTree(dir);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun, L"TOLM");
+        DeleteFileW(link.c_str());
+    }
+
+    // Whatever a case started (jw from the last page, a widget) ends with it.
+    void TearDown() override {
+        for (const wchar_t* exe : {L"tolm.exe", L"jw.exe"})
+            for (DWORD pid : processes(exe))
+                if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+                    TerminateProcess(p, 9);
+                    WaitForSingleObject(p, 5000);
+                    CloseHandle(p);
+                }
+    }
+
+    std::wstring at(const char* name) const { return dir + L"\\" + win32::widen(name); }
+
+    void install() { ASSERT_EQ(run(L"\"" + setup + L"\" /S"), 0) << "silent setup failed"; }
+
+    // As the list of installed programs does it: the quiet command, which hands the work to a
+    // copy of the uninstaller and returns; the entry goes last but for the folder.
+    void uninstall() {
+        std::wstring quiet = regText(kUninstallKey, L"QuietUninstallString");
+        ASSERT_EQ(run(quiet), 0) << u8(quiet);
+        ASSERT_TRUE(eventually([&] { return regText(kUninstallKey, L"DisplayName") == L"<none>"; }))
+            << "the uninstall entry stayed";
+        Sleep(500);
+    }
+
+    void setRun(const std::wstring& data) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kRun, L"TOLM", REG_SZ, data.c_str(),
+                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    }
+    void makeLink(const std::wstring& target) {
+        platform::systemShell().createShortcut(u8(link), u8(target), (HOTKEYF_CONTROL | HOTKEYF_ALT) << 8 | 'C');
+    }
+};
+
+TEST_F(Setup, SilentInstallThenAgainOverTheRunningWidget) {
+    install();
+    for (const char* f : installed) EXPECT_TRUE(e2e::fileExists(at(f))) << f;
+    for (const char* f : {"tolm.exe", "jw.exe", "ui\\back.png"})
+        EXPECT_EQ(bytes(at(f)), bytes(app + L"\\" + win32::widen(f))) << f;
+    EXPECT_TRUE(processes(L"jw.exe").empty()) << "a silent setup started jw";
+
+    EXPECT_EQ(u8(regText(kUninstallKey, L"DisplayName")), "TOLM 高考倒计时");
+    EXPECT_EQ(u8(regText(kUninstallKey, L"DisplayVersion")), u8(e2e::env(L"TOLM_VERSION")));
+    EXPECT_NE(regText(kUninstallKey, L"Publisher"), L"<none>");
+    EXPECT_EQ(regText(kUninstallKey, L"DisplayIcon"), at("tolm.exe") + L",0");
+    EXPECT_EQ(regText(kUninstallKey, L"UninstallString"), L"\"" + at("uninstall.exe") + L"\"");
+    EXPECT_EQ(regText(kUninstallKey, L"QuietUninstallString"), L"\"" + at("uninstall.exe") + L"\" /S");
+    EXPECT_GE(regNumber(L"EstimatedSize"), bytes(at("tolm.exe")).size() / 1024);
+    EXPECT_EQ(regNumber(L"NoModify"), 1u);
+    EXPECT_EQ(regNumber(L"NoRepair"), 1u);
+
+    // An update: the widget runs from the installed folder, and an earlier jw.exe is replaced.
+    writeFile(at("jw.exe"), "an earlier version");
+    e2e::Process widget(at("tolm.exe"), dir);
+    ASSERT_TRUE(e2e::waitWindow(widget.id(), L"TolmForm", L"Tolm", 60000)) << "the widget did not start";
+    install();
+    ASSERT_TRUE(widget.waitExit(0)) << "the widget still runs";
+    DWORD code = 0;
+    GetExitCodeProcess(widget.pi.hProcess, &code);
+    EXPECT_EQ(code, 0u) << "the widget was ended by force, not by its close request";
+    for (const char* f : {"tolm.exe", "jw.exe"}) EXPECT_EQ(bytes(at(f)), bytes(app + L"\\" + win32::widen(f))) << f;
+}
+
+TEST_F(Setup, AWidgetThatIgnoresTheCloseRequestIsEndedAndReplaced) {
+    install();
+    ASSERT_TRUE(CopyFileW(e2e::env(L"TOLM_HUNG_WIDGET").c_str(), at("tolm.exe").c_str(), FALSE));
+    e2e::Process hung(at("tolm.exe"), dir);
+    ASSERT_TRUE(e2e::waitWindow(hung.id(), L"TolmForm", L"Tolm", 60000));
+    install();
+    ASSERT_TRUE(hung.waitExit(0));
+    EXPECT_EQ(bytes(at("tolm.exe")), bytes(app + L"\\tolm.exe"));
+}
+
+TEST_F(Setup, UninstallTakesWhatTheSetupAndJwMadeHere) {
+    install();
+    // What jw and the update download leave, the log-on entry as jw's registry script spells
+    // the path (doubled separators) and a shortcut whose target differs only in letter case.
+    for (const char* f : {"jw.bat", "tolm.reg", "tolmupdate.exe", "tolmupdate.exe.part"}) writeFile(at(f), "x");
+    std::wstring doubled;
+    for (wchar_t c : at("tolm.exe")) doubled += c == L'\\' ? L"\\\\" : std::wstring(1, c);
+    setRun(doubled);
+    makeLink(upper(at("tolm.exe")));
+    e2e::Process widget(at("tolm.exe"), dir);
+    ASSERT_TRUE(e2e::waitWindow(widget.id(), L"TolmForm", L"Tolm", 60000)) << "the widget did not start";
+
+    uninstall();
+    EXPECT_TRUE(widget.waitExit(0)) << "the widget still runs";
+    EXPECT_EQ(regText(kRun, L"TOLM"), L"<none>");
+    EXPECT_FALSE(e2e::fileExists(link));
+    EXPECT_TRUE(eventually([&] { return !e2e::fileExists(dir); })) << "the folder stayed";
+}
+
+TEST_F(Setup, UninstallLeavesWhatIsNotItsOwn) {
+    install();
+    writeFile(at("notes.txt"), "mine");
+    // Another copy of the widget beside this one, its name sharing this one's as a prefix.
+    std::wstring other = dir + L" (old)\\tolm.exe";
+    setRun(other);
+    makeLink(other);
+
+    uninstall();
+    for (const char* f : installed) EXPECT_FALSE(e2e::fileExists(at(f))) << f;
+    EXPECT_EQ(bytes(at("notes.txt")), "mine");
+    EXPECT_EQ(regText(kRun, L"TOLM"), other);
+    EXPECT_TRUE(e2e::fileExists(link));
+}
+
+// A press of the page's main button (Install, Next, Finish), as a click delivers it.
+void pressMain(HWND page) {
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, IDOK)));
+}
+
+std::wstring mainButtonText(HWND page) {
+    wchar_t text[64] = {};
+    GetWindowTextW(GetDlgItem(page, IDOK), text, 64);
+    return text;
+}
+
+TEST_F(Setup, TheLastPageStartsJwFromTheInstalledFolder) {
+    e2e::Process wizard(setup, L"");
+    HWND page = e2e::waitWindow(wizard.id(), L"#32770", nullptr, 60000);
+    ASSERT_TRUE(page) << "no setup window";
+    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"安装(&I)"; })) << u8(mainButtonText(page));
+    pressMain(page);
+    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"完成(&F)"; })) << u8(mainButtonText(page));
+    EXPECT_TRUE(e2e::fileExists(at("tolm.exe")));
+    EXPECT_TRUE(processes(L"jw.exe").empty()) << "jw started before the last page was left";
+
+    pressMain(page);
+    std::vector<DWORD> jw;
+    ASSERT_TRUE(eventually([&] { return !(jw = processes(L"jw.exe")).empty(); })) << "jw did not start";
+    ASSERT_TRUE(e2e::waitWindow(jw[0], L"TolmForm", L"成功安装", 60000)) << "no jw window";
+    Whereabouts w = whereabouts(jw[0]);
+    EXPECT_EQ(u8(upper(w.image)), u8(upper(at("jw.exe"))));
+    EXPECT_EQ(u8(upper(w.cwd)), u8(upper(dir)));
+    EXPECT_TRUE(wizard.waitExit(20000)) << "the setup did not end";
+    EXPECT_TRUE(processes(L"tolm.exe").empty()) << "the setup started the widget";
+}
+
+}  // namespace
