@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <algorithm>
 
@@ -17,8 +17,8 @@ public:
         std::wstring name = win32::widen(path);
         bool whole = false;
         {
-            win32::Handle f(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
+            win32::Handle f(
+                CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (f.get() == INVALID_HANDLE_VALUE) {
                 f.release();
                 return false;

@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <bcrypt.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstring>
@@ -11,7 +11,9 @@ namespace platform {
 
 namespace {
 
-bool ok(NTSTATUS status) { return status >= 0; }
+bool ok(NTSTATUS status) {
+    return status >= 0;
+}
 
 // Provider and key handles that close themselves.
 struct Algorithm {

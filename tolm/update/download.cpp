@@ -28,7 +28,9 @@ void DownLoad::Form_Load() {
     DownloadFile(std::string(TOLM_PUBLISHER) + kUpdatePath, backend().programFolder() + kUpdateFile);
 }
 
-void DownLoad::Form_Unload() { alive_.reset(); }
+void DownLoad::Form_Unload() {
+    alive_.reset();
+}
 
 void DownLoad::show() {
     showAsked_ = true;
