@@ -19,7 +19,7 @@ std::string slurp(const std::string& relative) {
 
 TEST(Signature, OnlyThePublishersSignatureOverExactlyTheseBytesHolds) {
     const platform::P256PublicKey key{DEMO_KEY};
-    std::string update = slurp("\\site\\software\\tolmupdate.exe"), sig = slurp("\\site\\software\\tolmupdate.exe.sig");
+    std::string update = slurp("\\update-stub\\tolmupdate.exe"), sig = slurp("\\update-stub\\tolmupdate.exe.sig");
     std::string other = slurp("\\tests\\win\\sigdata\\other.bin"),
                 otherSig = slurp("\\tests\\win\\sigdata\\other.bin.sig");
     ASSERT_GT(update.size(), 1000u);

@@ -21,7 +21,7 @@ TEST(UpdateFiles, MovedIntoPlaceWholeAndStartedElevatedByFullPath) {
     GetEnvironmentVariableA("TOLM_BUILD_DIR", build, sizeof build);
     std::string dir = tmp + std::string("tolm-update-") + std::to_string(GetCurrentProcessId());
     std::string exe = dir + "\\tolmupdate.exe", part = exe + ".part", marker = dir + "\\started.txt";
-    std::string demo = slurp(build + std::string("\\site\\software\\tolmupdate.exe"));
+    std::string demo = slurp(build + std::string("\\update-stub\\tolmupdate.exe"));
     platform::Files& files = platform::systemFiles();
     CreateDirectoryA(dir.c_str(), nullptr);
 

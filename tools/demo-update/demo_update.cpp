@@ -1,6 +1,6 @@
-// The demo publisher's update program, until the real installer takes its place: it only
-// tells that it was started. With TOLM_UPDATE_MARKER set (the tests), it appends its own full
-// path to that file and shows nothing; otherwise it says so in a message box.
+// The update program of the tests: it only tells that it was started. With TOLM_UPDATE_MARKER
+// set, it appends its own full path to that file and shows nothing; otherwise it says so in a
+// message box (for a publisher built without the setup program).
 #include <windows.h>
 
 #include <string>
