@@ -1,6 +1,8 @@
 // The countdown widget: starting it creates and loads its main window; everything else
 // follows from that window's events.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include "build_config.h"
 #include "platform/clock.h"
@@ -8,6 +10,7 @@
 #include "platform/signature.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/paint_png.h"
+#include "platform/win32/text.h"
 #include "tolm/countdown/form_tolm.h"
 #include "tolm/countdown/services.h"
 
@@ -22,6 +25,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     tolm::services().verifyUpdate = [](std::string_view data, std::string_view signature) {
         static constexpr platform::P256PublicKey kPublisherKey = TOLM_UPDATE_PUBKEY;
         return platform::verifyP256(kPublisherKey, data, signature);
+    };
+    tolm::services().openUrl = [](const std::string& url) {
+        ShellExecuteW(nullptr, L"open", win32::widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     };
     win32::Win32Backend backend(instance);
     forms::App app(backend, "TOLM");

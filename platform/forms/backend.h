@@ -75,6 +75,10 @@ public:
     virtual void setExStyle(Form& form, std::uint32_t exStyle) = 0;
     virtual std::uint32_t exStyle(const Form& form) const = 0;
     virtual void setLayered(Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) = 0;
+    // Z-order of a top-level window: to the front of its band, or above every window that is
+    // not topmost itself.
+    virtual void bringToFront(Form& form) = 0;
+    virtual void setTopmost(Form& form) = 0;
 
     // Program-wide services.
     virtual void messageBox(std::string_view text, std::string_view caption) = 0;

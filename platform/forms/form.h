@@ -205,15 +205,24 @@ public:
     Backend& backend() const { return *backend_; }
     const std::string& title() const { return title_; }
 
-    // The one instance of a window, created and loaded when first used.
+    // The one instance of a window, created and loaded when first used. A window may unload
+    // itself in its own load: the instance returned then is no longer loaded (showing it does
+    // nothing) and stays valid until the current event has ended.
     template <class F>
     F& form() {
         auto& slot = forms_[std::type_index(typeid(F))];
-        if (!slot) {
-            slot = std::make_unique<F>(*this);
-            slot->load();
-        }
-        return static_cast<F&>(*slot);
+        if (slot) return static_cast<F&>(*slot);
+        auto made = std::make_unique<F>(*this);
+        F& f = *made;
+        slot = std::move(made);
+        // An unload during the load parks the instance instead of freeing it; it is freed when
+        // the event that asked for it ends.
+        struct Hold {
+            int& depth;
+            ~Hold() { --depth; }
+        } hold{++depth_};
+        f.load();
+        return f;
     }
     template <class F>
     bool isLoaded() const {

@@ -83,7 +83,10 @@ struct ControlDef {
     const char* cursor = nullptr;  // artwork resource name of a cursor shown over the control
 };
 
-enum class Border { None, Fixed };
+// Fixed: a title bar with the minimise button; Sizable: a resizable frame whose title bar
+// carries the close button only.
+enum class Border { None, Fixed, Sizable };
+// CenterOwner: centred on the program's main window (the first one it opened).
 enum class StartUp { Manual, CenterScreen, CenterOwner };
 
 struct FormDef {

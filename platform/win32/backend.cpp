@@ -73,6 +73,7 @@ struct Win32Backend::Picture {
     Com<IStream> stream;
     Gdiplus::GpImage* image = nullptr;
     UINT width = 0, height = 0;
+    bool seeThrough = false;  // may have transparent pixels: palette art or an alpha channel
     ~Picture() {
         if (image) GdipDisposeImage(image);
     }
@@ -182,6 +183,9 @@ Win32Backend::Picture* Win32Backend::picture(std::string_view name) {
                 if (GdipLoadImageFromStream(pic->stream.get(), &pic->image) == Gdiplus::Ok) {
                     GdipGetImageWidth(pic->image, &pic->width);
                     GdipGetImageHeight(pic->image, &pic->height);
+                    Gdiplus::PixelFormat format = 0;
+                    GdipGetImagePixelFormat(pic->image, &format);
+                    pic->seeThrough = Gdiplus::IsIndexedPixelFormat(format) || Gdiplus::IsAlphaPixelFormat(format);
                 } else {
                     pic->image = nullptr;
                 }
@@ -199,7 +203,10 @@ bool Win32Backend::drawPicture(HDC dc, std::string_view name, const forms::Pixel
     if (GdipCreateFromHDC(dc, &g) != Gdiplus::Ok) return false;
     GdipSetPixelOffsetMode(g, Gdiplus::PixelOffsetModeHalf);
     if (stretch) {
-        GdipSetInterpolationMode(g, Gdiplus::InterpolationModeHighQualityBicubic);
+        // Transparent pixels are stretched pixel for pixel: smoothing would blend the picture's
+        // edge with the window's see-through key into colours that are neither, and show them.
+        GdipSetInterpolationMode(g, pic->seeThrough ? Gdiplus::InterpolationModeNearestNeighbor
+                                                    : Gdiplus::InterpolationModeHighQualityBicubic);
         GdipDrawImageRectI(g, pic->image, r.left, r.top, r.width, r.height);
     } else {
         // Natural size, pixel for pixel, cut at the rectangle's edges.
@@ -266,6 +273,8 @@ void Win32Backend::create(Form& form) {
     DWORD ex = d.taskbar ? WS_EX_APPWINDOW : 0;
     if (d.border == forms::Border::None)
         style |= WS_POPUP;
+    else if (d.border == forms::Border::Sizable)
+        style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
     else
         style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT rc{0, 0, forms::twipsToPixels(d.width, tppX_), forms::twipsToPixels(d.height, tppY_)};
@@ -273,9 +282,19 @@ void Win32Backend::create(Form& form) {
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
     int x = forms::twipsToPixels(d.left, tppX_), y = forms::twipsToPixels(d.top, tppY_);
     if (d.startUp != forms::StartUp::Manual) {
-        forms::PixelRect s = screen();
-        x = s.left + (s.width - w) / 2;
-        y = s.top + (s.height - h) / 2;
+        forms::PixelRect around = screen();
+        if (d.startUp == forms::StartUp::CenterOwner && mainForm_) {
+            // On the main window, but never with the title bar out of reach.
+            around = screenRect(*mainForm_);
+            forms::PixelRect work = workArea({around.left + around.width / 2, around.top + around.height / 2});
+            x = std::clamp(around.left + (around.width - w) / 2, work.left,
+                           std::max(work.left, work.left + work.width - w));
+            y = std::clamp(around.top + (around.height - h) / 2, work.top,
+                           std::max(work.top, work.top + work.height - h));
+        } else {
+            x = around.left + (around.width - w) / 2;
+            y = around.top + (around.height - h) / 2;
+        }
     }
     HWND hwnd = CreateWindowExW(ex, kFormClass, widen(form.caption()).c_str(), style, x, y, w, h,
                                 d.taskbar ? nullptr : owner_, nullptr, instance_, n->node.get());
@@ -290,6 +309,7 @@ void Win32Backend::create(Form& form) {
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(n->smallIcon));
     }
     Native& ref = *n;
+    if (natives_.empty()) mainForm_ = &form;
     natives_[&form] = std::move(n);
     createChildren(form, ref, nullptr, hwnd);
 }
@@ -360,6 +380,7 @@ void Win32Backend::destroy(Form& form) {
     if (it == natives_.end()) return;
     std::unique_ptr<Native> n = std::move(it->second);
     natives_.erase(it);
+    if (&form == mainForm_) mainForm_ = nullptr;
     for (auto& c : form.controls())
         if (c->kind() == Kind::Timer) KillTimer(n->hwnd, reinterpret_cast<UINT_PTR>(c.get()));
     // No message of the windows being destroyed may reach the form any more.
@@ -490,6 +511,14 @@ std::uint32_t Win32Backend::exStyle(const Form& form) const {
 
 void Win32Backend::setLayered(Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) {
     if (Native* n = find(form)) SetLayeredWindowAttributes(n->hwnd, colorKey, static_cast<BYTE>(alpha), flags);
+}
+
+void Win32Backend::bringToFront(Form& form) {
+    if (Native* n = find(form)) SetWindowPos(n->hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Win32Backend::setTopmost(Form& form) {
+    if (Native* n = find(form)) SetWindowPos(n->hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void Win32Backend::messageBox(std::string_view text, std::string_view caption) {

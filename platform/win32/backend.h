@@ -39,6 +39,8 @@ public:
     void setExStyle(forms::Form& form, std::uint32_t exStyle) override;
     std::uint32_t exStyle(const forms::Form& form) const override;
     void setLayered(forms::Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) override;
+    void bringToFront(forms::Form& form) override;
+    void setTopmost(forms::Form& form) override;
     void messageBox(std::string_view text, std::string_view caption) override;
     [[noreturn]] void end() override;
     int twipsPerPixelX() const override { return tppX_; }
@@ -89,6 +91,7 @@ private:
     HINSTANCE instance_;
     forms::App* app_ = nullptr;
     HWND owner_ = nullptr;  // hidden: owned windows get no taskbar button
+    const forms::Form* mainForm_ = nullptr;  // the first window the program opened
     ULONG_PTR gdiplusToken_ = 0;
     int tppX_ = 15, tppY_ = 15;
     std::unordered_map<const forms::Form*, std::unique_ptr<Native>> natives_;

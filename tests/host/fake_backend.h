@@ -19,6 +19,9 @@ struct Window {
     std::uint32_t layeredFlags = 0;
     int surfacePaints = 0;
     int invalidations = 0;
+    bool topmost = false;
+    // The style and z-order calls in the order they came: "front", "style", "layered", "topmost".
+    std::vector<std::string> styling;
 };
 
 class Backend final : public forms::Backend {
@@ -40,7 +43,8 @@ public:
         ++creations;
         const auto& d = f.def();
         int w = d.width / 15, h = d.height / 15;
-        windows[&f] = Window{{(1280 - w) / 2, (1024 - h) / 2, w, h}};
+        windows[&f] = Window{};
+        windows[&f].rect = {(1280 - w) / 2, (1024 - h) / 2, w, h};
     }
     void destroy(forms::Form& f) override {
         windows.erase(&f);
@@ -66,11 +70,20 @@ public:
         paint(nullptr);
     }
     void setFocus(forms::Control& c) override { focused = &c; }
-    void setExStyle(forms::Form& f, std::uint32_t ex) override { windows[&f].exStyle = ex; }
+    void setExStyle(forms::Form& f, std::uint32_t ex) override {
+        windows[&f].exStyle = ex;
+        windows[&f].styling.push_back("style");
+    }
     std::uint32_t exStyle(const forms::Form& f) const override { return windows.at(&f).exStyle; }
     void setLayered(forms::Form& f, std::uint32_t key, int alpha, std::uint32_t flags) override {
         auto& w = windows[&f];
         w.colorKey = key, w.alpha = alpha, w.layeredFlags = flags;
+        w.styling.push_back("layered");
+    }
+    void bringToFront(forms::Form& f) override { windows[&f].styling.push_back("front"); }
+    void setTopmost(forms::Form& f) override {
+        windows[&f].topmost = true;
+        windows[&f].styling.push_back("topmost");
     }
     void messageBox(std::string_view text, std::string_view caption) override {
         messages.push_back(std::string(caption) + ": " + std::string(text));

@@ -127,6 +127,36 @@ TEST_F(Forms, UnloadFromItsOwnHandlerIsSafe) {
     EXPECT_FALSE(app.isLoaded<TestForm>());
 }
 
+// Unloads itself from its own load, or from its timer's tick.
+class Vanishing : public forms::Form {
+public:
+    explicit Vanishing(forms::App& app) : Form(app, kDef) {
+        on("Tick", Event::Timer, [this](const forms::Mouse&) { this->app().unload(*this); });
+    }
+    static inline bool inLoad = true;
+
+protected:
+    void Form_Load() override {
+        if (inLoad) app().unload(*this);
+    }
+};
+
+TEST_F(Forms, AWindowThatUnloadsItselfInItsLoadOrTimerLeavesTheRuntimeSound) {
+    // Outside any event and inside one: the instance handed back is closed, usable until the
+    // event ends.
+    app.form<Vanishing>().show();
+    form.on("Front", Event::Click, [this](const forms::Mouse&) { app.form<Vanishing>()("Front").setCaption("x"); });
+    pointer.click(25, 15);
+    EXPECT_FALSE(app.isLoaded<Vanishing>());
+    Vanishing::inLoad = false;
+    Vanishing& ticking = app.form<Vanishing>();
+    ticking.timerTick(ticking("Tick"));
+    Vanishing::inLoad = true;
+    EXPECT_FALSE(app.isLoaded<Vanishing>());
+    EXPECT_EQ(backend.windows.size(), 1u);  // the test's own window, and its timer only
+    EXPECT_EQ(backend.timers.size(), 1u);
+}
+
 TEST_F(Forms, ControlsByNameAndIndex) {
     EXPECT_EQ(form("Front").caption(), "F");
     EXPECT_THROW(form("Missing"), std::out_of_range);

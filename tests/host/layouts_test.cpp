@@ -118,4 +118,13 @@ TEST(Layouts, PostInstallWindow) {
     }
 }
 
+TEST(Layouts, AutoSizedCaptionsOfTheShapedWindowsHaveTheirDrawnSizes) {
+    for (const FormDef* f : {&tolm::layouts::FormAbout, &tolm::layouts::FormExit})
+        for (const ControlDef& c : f->controls) {
+            if (c.kind == forms::Kind::Label && c.autoSize) {
+                EXPECT_EQ(forms::captionWidthPixels(c.caption) * 15, c.width) << f->name << "." << c.name;
+            }
+        }
+}
+
 }  // namespace

@@ -24,6 +24,8 @@ struct Services {
     // Whether `signature` is the publisher's over `data` (the key is compiled in).
     std::function<bool(std::string_view data, std::string_view signature)> verifyUpdate;
     std::function<void(const std::string& path)> launch;
+    // Opens a web address in the user's browser, through the system's handler for web addresses.
+    std::function<void(const std::string& url)> openUrl;
 };
 
 Services& services();

@@ -1,9 +1,61 @@
 #include "tolm/update/form_exit.h"
 
+#include <cmath>
+#include <string>
+
+#include "tolm/countdown/form_tolm.h"
 #include "tolm/layouts/layouts.h"
+#include "tolm/update/download.h"
+#include "tolm/update/version.h"
 
 namespace tolm {
 
-FormExit::FormExit(forms::App& app) : Form(app, layouts::FormExit) {}
+namespace {
+constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
+constexpr std::uint32_t LWA_COLORKEY_ = 1;
+constexpr std::uint32_t kRedKey = 255;  // RGB(255,0,0)
+}  // namespace
+
+forms::Twips centredLeft(forms::Twips outerWidth, forms::Twips innerWidth) {
+    float left = static_cast<float>(outerWidth) / 2.0f - static_cast<float>(innerWidth) / 2.0f;
+    return static_cast<forms::Twips>(std::lround(left));
+}
+
+std::string versionText(const forms::Version& v) {
+    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
+}
+
+FormExit::FormExit(forms::App& app)
+    : Form(app, layouts::FormExit),
+      buttons(*this, {{"PicYes", "LabelYes", [this] { LabelYes_Click(); }},
+                      {"PicNo", "LabelNo", [this] { LabelNo_Click(); }}}) {}
+
+void FormExit::Form_Load() {
+    backend().bringToFront(*this);
+    // The style replaces the extended style: red becomes see-through, the rest stays opaque.
+    backend().setExStyle(*this, WS_EX_LAYERED_);
+    backend().setLayered(*this, kRedKey, 5, LWA_COLORKEY_);
+    backend().setTopmost(*this);
+    forms::Control& own = (*this)("Label2");
+    own.setCaption(own.caption() + versionText(backend().programVersion()));
+    forms::Control& latest = (*this)("Label1");
+    latest.setCaption(latest.caption() + LatestVersion);
+}
+
+void FormExit::LabelYes_Click() {
+    (*this)("PicYes").setVisible(false);
+    (*this)("PicNo").setVisible(false);
+    forms::Control& notice = (*this)("Label4");
+    notice.setCaption(kDownloadNotice);
+    forms::Twips width = backend().screenRect(*this).width * backend().twipsPerPixelX();
+    notice.setLeft(centredLeft(width, notice.width()));
+    // Loaded, not shown: its load fetches the update while this notice stays on screen.
+    app().form<DownLoad>();
+}
+
+void FormExit::LabelNo_Click() {
+    hide();
+    app().form<FormTolm>().show();
+}
 
 }  // namespace tolm

@@ -1,0 +1,83 @@
+// The update prompt and the about window on the real window system: what the user sees of
+// them over another window, and the about window closing when that window takes the
+// foreground. One program run, one display.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "../e2e/e2e_support.h"
+#include "platform/win32/backend.h"
+#include "tolm/update/form_about.h"
+#include "tolm/update/form_exit.h"
+#include "tolm/update/version.h"
+#include "win_test_support.h"
+
+namespace {
+
+using wintest::pump;
+
+constexpr COLORREF kBackdrop = RGB(0, 150, 60);
+
+// A plain window of one colour under the shaped windows, so that what they let through shows.
+HWND makeBackdrop() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = CreateSolidBrush(kBackdrop);
+    wc.lpszClassName = L"Backdrop";
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, L"Backdrop", L"", WS_POPUP | WS_VISIBLE, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                           GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+// What of a shaped window must not be seen: its uncovered strips at the right and the bottom,
+// the transparent corners of its picture, and any trace of the key colour.
+void expectShaped(const char* name, HWND hwnd, int pictureWidth, int pictureHeight) {
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    e2e::Pixels px = e2e::grabScreen(r.left, r.top, w, h);
+    const int through[][2] = {{w - 1, h / 2}, {pictureWidth, h / 2},
+                              {w / 2, h - 1}, {w / 2, pictureHeight},
+                              {0, 0},         {pictureWidth - 1, pictureHeight - 1}};
+    for (auto& p : through) EXPECT_EQ(px.at(p[0], p[1]), kBackdrop) << name << " " << p[0] << "," << p[1];
+    EXPECT_NE(px.at(12, pictureHeight - 12), kBackdrop) << name << ": the picture itself";
+    int red = 0;
+    for (COLORREF c : px.px) red += GetRValue(c) > GetGValue(c) + 80 && GetRValue(c) > GetBValue(c) + 80;
+    EXPECT_EQ(red, 0) << name << ": pixels of the key colour show";
+}
+
+TEST(ShapedWindows, SeeThroughByTheirRedAndTheAboutWindowGoesWithTheForeground) {
+    win32::Win32Backend backend(GetModuleHandleW(nullptr));
+    forms::App app(backend, "TOLM");
+    backend.attach(app);
+    HWND backdrop = makeBackdrop();
+    pump(300);
+
+    tolm::LatestVersion = "1.0.35";
+    tolm::FormExit& prompt = app.form<tolm::FormExit>();
+    prompt.show();
+    pump(500);
+    auto exitHwnd = static_cast<HWND>(prompt.handle());
+    DWORD ex = static_cast<DWORD>(GetWindowLongA(exitHwnd, GWL_EXSTYLE));
+    EXPECT_EQ(ex & ~static_cast<DWORD>(WS_EX_TOPMOST), static_cast<DWORD>(WS_EX_LAYERED));
+    EXPECT_TRUE(ex & WS_EX_TOPMOST);
+    EXPECT_TRUE(GetWindow(exitHwnd, GW_OWNER)) << "no taskbar button";
+    expectShaped("FormExit", exitHwnd, 297, 161);
+    app.unload<tolm::FormExit>();
+
+    tolm::FormAbout& about = app.form<tolm::FormAbout>();
+    about.show();
+    pump(500);
+    ASSERT_TRUE(app.isLoaded<tolm::FormAbout>()) << "closed while it had the foreground";
+    auto aboutHwnd = static_cast<HWND>(about.handle());
+    EXPECT_FALSE(GetWindowLongA(aboutHwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    expectShaped("FormAbout", aboutHwnd, 321, 201);
+
+    SetForegroundWindow(backdrop);
+    for (int i = 0; i < 100 && app.isLoaded<tolm::FormAbout>(); ++i) pump(100);
+    EXPECT_FALSE(app.isLoaded<tolm::FormAbout>());
+    EXPECT_FALSE(IsWindow(aboutHwnd));
+    DestroyWindow(backdrop);
+}
+
+}  // namespace
