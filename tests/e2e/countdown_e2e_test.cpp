@@ -186,7 +186,9 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
     PostMessageW(s.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(70, 230));
     PostMessageW(s.window, WM_LBUTTONUP, 0, MAKELPARAM(70, 230));
     RECT moved = before;
-    for (int i = 0; i < 100 && moved.left == before.left; ++i, Sleep(50)) GetWindowRect(s.window, &moved);
+    // The window moves in two steps (left, then top): wait for both.
+    for (int i = 0; i < 100 && (moved.left == before.left || moved.top == before.top); ++i, Sleep(50))
+        GetWindowRect(s.window, &moved);
     EXPECT_EQ(moved.left - before.left, 40);
     EXPECT_EQ(moved.top - before.top, 30);
     EXPECT_LE(settle(s, background), 3) << "background not painted again after the move";
