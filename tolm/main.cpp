@@ -4,8 +4,12 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include "build_config.h"
 #include "platform/browser.h"
 #include "platform/clock.h"
+#include "platform/fetch.h"
+#include "platform/files.h"
+#include "platform/signature.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/paint_png.h"
 #include "platform/win32/text.h"
@@ -18,6 +22,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     tolm::services().clock = &platform::systemClock();
     tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc) {
         ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
+    };
+    // The update: only what the publisher signed with the key built in is put in place and started.
+    tolm::services().fetcher = &platform::systemFetcher();
+    tolm::services().files = &platform::systemFiles();
+    tolm::services().launch = platform::runElevated;
+    tolm::services().verifyUpdate = [](std::string_view data, std::string_view signature) {
+        static constexpr platform::P256PublicKey kPublisherKey = TOLM_UPDATE_PUBKEY;
+        return platform::verifyP256(kPublisherKey, data, signature);
     };
     tolm::services().openUrl = [](const std::string& url) {
         ShellExecuteW(nullptr, L"open", win32::widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);

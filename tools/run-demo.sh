@@ -6,7 +6,7 @@ set -u
 build=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 port=$(sed -n 's/^TOLM_DEMO_PORT:STRING=//p' "$build/CMakeCache.txt")
-python3 "$root/tools/serve_site.py" --port "${port:-8734}" &
+python3 "$root/tools/serve_site.py" --port "${port:-8734}" --generated "$build/site" &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT INT TERM
 

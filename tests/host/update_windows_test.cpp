@@ -16,7 +16,13 @@ using tolm::FormAbout;
 using tolm::FormExit;
 using Strings = std::vector<std::string>;
 
+// A transfer that stays under way: the download window waits for it.
+struct Pending final : platform::Fetcher {
+    void get(platform::FetchRequest, Done) override {}
+};
+
 struct UpdateWindows : ::testing::Test {
+    Pending fetcher;
     fake::Backend backend;
     fake::Clock clock;
     Strings opened;
@@ -24,6 +30,7 @@ struct UpdateWindows : ::testing::Test {
 
     void SetUp() override {
         tolm::services().clock = &clock;
+        tolm::services().fetcher = &fetcher;
         tolm::services().openUrl = [this](const std::string& url) { opened.push_back(url); };
         tolm::LatestVersion = "1.0.35";
     }
@@ -128,7 +135,7 @@ TEST_F(UpdateWindows, TheUpdateLinkChecksByHandAndNeverStops) {
         backend.messages.clear();
         fake::Pointer(open<FormAbout>()).click(250, 110);
         EXPECT_EQ(backend.messages, c.message ? Strings{std::string("TOLM: ") + c.message} : Strings{}) << c.latest;
-        EXPECT_EQ(app.isLoaded<tolm::DownLoad>() && app.form<tolm::DownLoad>().visible(), !c.message) << c.latest;
+        EXPECT_EQ(app.isLoaded<tolm::DownLoad>(), !c.message) << c.latest;
         app.unload<tolm::DownLoad>();
         app.unload<FormAbout>();
     }

@@ -3,9 +3,12 @@
 // program fills it at start, host tests fill it with fakes.
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/browser.h"
 #include "platform/clock.h"
+#include "platform/fetch.h"
+#include "platform/files.h"
 #include "platform/forms/backend.h"
 
 namespace tolm {
@@ -14,6 +17,14 @@ struct Services {
     const platform::Clock* clock = nullptr;
     // Paints a picture file at its own size at (0, 0) of a device context.
     std::function<void(const std::string& path, forms::NativeDC dc)> paintPng;
+
+    // The update download: HTTP, the program folder, the publisher's signature and the start
+    // of the update program with administrator rights. A missing fetcher fails every transfer.
+    platform::Fetcher* fetcher = nullptr;
+    platform::Files* files = nullptr;
+    // Whether `signature` is the publisher's over `data` (the key is compiled in).
+    std::function<bool(std::string_view data, std::string_view signature)> verifyUpdate;
+    std::function<void(const std::string& path)> launch;
     // Opens a web address in the user's browser, through the system's handler for web addresses.
     std::function<void(const std::string& url)> openUrl;
     // The hidden browser that loads the motto page (none: the design motto stays).

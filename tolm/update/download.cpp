@@ -1,14 +1,108 @@
 #include "tolm/update/download.h"
 
+#include <utility>
+
+#include "build_config.h"
+#include "platform/signature.h"
+#include "tolm/countdown/services.h"
 #include "tolm/layouts/layouts.h"
+#include "tolm/update/form_exit.h"
 
 namespace tolm {
 
-DownLoad::DownLoad(forms::App& app) : Form(app, layouts::DownLoad) {}
+UpdateVerdict judgeUpdate(const platform::FetchResult& signature, const platform::FetchResult& program,
+                          const UpdateVerifier& verify) {
+    // A 404 page or half a file is no update, whatever the transfer itself reported.
+    if (!signature.ok()) return UpdateVerdict::NoSignature;
+    if (!program.ok()) return UpdateVerdict::NotTransferred;
+    if (signature.body.size() != platform::kP256SignatureBytes || !verify || !verify(program.body, signature.body))
+        return UpdateVerdict::WrongSignature;
+    return UpdateVerdict::Verified;
+}
+
+DownLoad::DownLoad(forms::App& app) : Form(app, layouts::DownLoad) {
+    on("TimerExit", forms::Event::Timer, [this](const forms::Mouse&) { TimerExit_Timer(); });
+}
 
 void DownLoad::Form_Load() {
-    // The download of the update program goes here (its fetch, check and the TimerExit
-    // launch are not built yet); until then loading the window fetches nothing.
+    DownloadFile(std::string(TOLM_PUBLISHER) + kUpdatePath, backend().programFolder() + kUpdateFile);
+}
+
+void DownLoad::Form_Unload() {
+    alive_.reset();
+}
+
+void DownLoad::show() {
+    showAsked_ = true;
+    if (ended_) Form::show();
+}
+
+void DownLoad::DownloadFile(const std::string& url, const std::string& path) {
+    path_ = path;
+    if (!services().fetcher) return finish(UpdateVerdict::NotTransferred, {});
+    // The signature first: without it the program is not worth fetching.
+    platform::FetchRequest sig{url + kSignatureSuffix, 4096};
+    fetch(sig, [this, url](platform::FetchResult r) {
+        signature_ = std::move(r);
+        if (!signature_.ok()) return finish(judgeUpdate(signature_, {}, {}), {});
+        fetch({url, kMaxUpdateBytes}, [this](platform::FetchResult program) {
+            finish(judgeUpdate(signature_, program, services().verifyUpdate), program.body);
+        });
+    });
+}
+
+void DownLoad::fetch(platform::FetchRequest request, std::function<void(platform::FetchResult)> then) {
+    std::weak_ptr<bool> alive = alive_;
+    services().fetcher->get(std::move(request), [this, alive, then = std::move(then)](platform::FetchResult r) {
+        if (alive.expired()) return;
+        // Handled as any event is: a fault is shown and ends the program, and a window unloaded
+        // meanwhile is freed only afterwards.
+        app().enter();
+        guarded([&] { then(std::move(r)); });
+        app().leave();
+    });
+}
+
+void DownLoad::finish(UpdateVerdict verdict, const std::string& program) {
+    bool placed = verdict == UpdateVerdict::Verified && putInPlace(program);
+    if (!placed) {
+        discard();
+        app().messageBox("下载错误");
+    }
+    // Only now has the transfer ended for the user: after the message, as the old blocking
+    // download showed it from inside the window's load.
+    verified_ = placed;
+    ended_ = true;
+    if (showAsked_) Form::show();
+}
+
+// Written under a temporary name and moved over the program only when whole: a failure at any
+// step leaves nothing that a later start could run.
+bool DownLoad::putInPlace(const std::string& program) {
+    platform::Files* files = services().files;
+    if (!files) return false;
+    std::string part = path_ + kPartialSuffix;
+    if (!files->write(part, program)) return false;
+    if (files->replace(part, path_)) return true;
+    files->remove(part);
+    return false;
+}
+
+void DownLoad::discard() {
+    if (platform::Files* files = services().files) {
+        files->remove(path_ + kPartialSuffix);
+        files->remove(path_);
+    }
+}
+
+void DownLoad::TimerExit_Timer() {
+    if (!ended_ || acted_) return;  // the first tick after the transfer's end acts, once
+    acted_ = true;
+    bool start = verified_;
+    std::string path = path_;
+    app().unload<FormExit>();
+    app().unload(*this);
+    if (start && services().launch) services().launch(path);
 }
 
 }  // namespace tolm

@@ -1,15 +1,75 @@
 #pragma once
-// The download window: fetches the update program and starts it.
+// The download window: fetches the update program and the publisher's signature of it, puts
+// the program in place once it is whole and verified, and starts it with administrator rights.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/fetch.h"
 #include "platform/forms/form.h"
 
 namespace tolm {
+
+// On the publisher's server: the program, and beside it its signature (raw r||s, 64 bytes).
+inline constexpr const char* kUpdatePath = "/software/tolmupdate.exe";
+inline constexpr const char* kSignatureSuffix = ".sig";
+inline constexpr std::size_t kMaxUpdateBytes = std::size_t{64} << 20;
+// In the program folder: the program, and the name it has until it is verified and whole.
+inline constexpr const char* kUpdateFile = "\\tolmupdate.exe";
+inline constexpr const char* kPartialSuffix = ".part";
+
+enum class UpdateVerdict {
+    Verified,        // both arrived whole with status 200 and the signature holds
+    NoSignature,     // the signature did not arrive whole with status 200
+    NotTransferred,  // the program did not arrive whole with status 200
+    WrongSignature,  // not the publisher's signature over exactly these bytes
+};
+
+using UpdateVerifier = std::function<bool(std::string_view data, std::string_view signature)>;
+
+// Only a verified update may be put in place and started; every other verdict is a failure.
+UpdateVerdict judgeUpdate(const platform::FetchResult& signature, const platform::FetchResult& program,
+                          const UpdateVerifier& verify);
 
 class DownLoad : public forms::Form {
 public:
     explicit DownLoad(forms::App& app);
 
+    // Shows the window once the transfer has ended, so that the user sees it only afterwards,
+    // as when the transfer held up the whole program. It hides Form::show on purpose: the
+    // manual check reaches it through `app().form<DownLoad>().show()`.
+    void show();
+
+    // Starts fetching `url` (and its signature beside it) for `path`; the transfer runs off the
+    // user-interface thread, and its end, good or bad, is handled there.
+    void DownloadFile(const std::string& url, const std::string& path);
+
+    // The tick of `TimerExit`: the first one after the transfer ended closes the update windows
+    // and starts the update, if it arrived verified.
+    void TimerExit_Timer();
+
+    bool transferEnded() const { return ended_; }
+
 protected:
     void Form_Load() override;
+    void Form_Unload() override;
+
+private:
+    void fetch(platform::FetchRequest request, std::function<void(platform::FetchResult)> then);
+    void finish(UpdateVerdict verdict, const std::string& program);
+    bool putInPlace(const std::string& program);
+    void discard();
+
+    std::string path_;
+    platform::FetchResult signature_;
+    bool ended_ = false;
+    bool verified_ = false;
+    bool showAsked_ = false;
+    bool acted_ = false;
+    // Answers that arrive after the window has gone find this expired and are dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace tolm

@@ -1,0 +1,28 @@
+#pragma once
+// Whole files in and out of the program folder, for the update download. Every operation
+// either does all of its work or reports that it did not; none leaves a partial file behind.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class Files {
+public:
+    virtual ~Files() = default;
+    // Creates or replaces the file with exactly these bytes; false when that failed, and then no
+    // file of that name is left.
+    virtual bool write(const std::string& path, std::string_view bytes) = 0;
+    // Moves a file over another, replacing it; false when it could not (both stay as they were).
+    virtual bool replace(const std::string& from, const std::string& to) = 0;
+    // Removes a file; true when no file of that name is left.
+    virtual bool remove(const std::string& path) = 0;
+};
+
+// The system's own (Windows builds only).
+Files& systemFiles();
+
+// Starts a program with administrator rights (the system may ask the user first), by its full
+// path and without arguments; does not wait. Whether it started is not reported.
+void runElevated(const std::string& path);
+
+}  // namespace platform

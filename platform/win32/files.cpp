@@ -1,0 +1,65 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/win32/handles.h"
+#include "platform/win32/text.h"
+
+namespace platform {
+
+namespace {
+
+class SystemFiles final : public Files {
+public:
+    bool write(const std::string& path, std::string_view bytes) override {
+        std::wstring name = win32::widen(path);
+        bool whole = false;
+        {
+            win32::Handle f(
+                CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (f.get() == INVALID_HANDLE_VALUE) {
+                f.release();
+                return false;
+            }
+            whole = true;
+            // WriteFile takes at most 4 GiB at a time; the update is far smaller, but go in parts.
+            for (std::size_t at = 0; whole && at < bytes.size();) {
+                DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
+                DWORD written = 0;
+                whole = WriteFile(f.get(), bytes.data() + at, chunk, &written, nullptr) && written == chunk;
+                at += written;
+            }
+            whole = whole && FlushFileBuffers(f.get());
+        }
+        if (!whole) DeleteFileW(name.c_str());
+        return whole;
+    }
+
+    bool replace(const std::string& from, const std::string& to) override {
+        return MoveFileExW(win32::widen(from).c_str(), win32::widen(to).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+
+    bool remove(const std::string& path) override {
+        std::wstring name = win32::widen(path);
+        if (DeleteFileW(name.c_str())) return true;
+        DWORD err = GetLastError();
+        return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+    }
+};
+
+}  // namespace
+
+Files& systemFiles() {
+    static SystemFiles files;
+    return files;
+}
+
+void runElevated(const std::string& path) {
+    ShellExecuteW(nullptr, L"runas", win32::widen(path).c_str(), L"", nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace platform

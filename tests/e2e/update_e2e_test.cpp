@@ -1,0 +1,225 @@
+// The update through the real tolm.exe against a scripted publisher: only a whole, signed
+// program is put in place and started, and every other answer ends in "下载错误" with nothing
+// started and nothing left in the program folder.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "e2e_support.h"
+
+namespace {
+
+const wchar_t* const kForm = L"TolmForm";
+const wchar_t* const kCurrent = L"已是最新版本,无需更新";
+const wchar_t* const kFailed = L"下载错误";
+
+std::string slurp(const std::wstring& path) {
+    std::ifstream f(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+int countLines(const std::string& text, const std::string& prefix = "") {
+    std::istringstream in(text);
+    int n = 0;
+    for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0 && !line.empty();
+    return n;
+}
+
+// A window of the widget, shown or not (visibleOnly false): whether it exists at all.
+HWND window(DWORD pid, const wchar_t* caption, bool visibleOnly = true, const wchar_t* cls = kForm) {
+    for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, cls, caption)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        if (owner == pid && (!visibleOnly || IsWindowVisible(h))) return h;
+    }
+    return nullptr;
+}
+
+bool waitGone(DWORD pid, const wchar_t* caption, int ms) {
+    for (DWORD until = GetTickCount() + ms; static_cast<int>(until - GetTickCount()) > 0; Sleep(100))
+        if (!window(pid, caption, false)) return true;
+    return false;
+}
+
+BOOL CALLBACK collectText(HWND h, LPARAM p) {
+    wchar_t c[64], t[512];
+    GetClassNameW(h, c, 64);
+    if (lstrcmpiW(c, L"Static") == 0 && GetWindowTextW(h, t, 512) > 0) *reinterpret_cast<std::wstring*>(p) += t;
+    return TRUE;
+}
+
+// The widget's next message box: its text, after pressing its OK button. `whileUp` runs first.
+template <class F>
+std::wstring answerMessage(DWORD pid, int ms, F&& whileUp) {
+    HWND box = e2e::waitWindow(pid, L"#32770", L"TOLM", ms);
+    if (!box) return L"(no message box)";
+    std::wstring text;
+    EnumChildWindows(box, collectText, reinterpret_cast<LPARAM>(&text));
+    whileUp();
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
+    return text;
+}
+std::wstring answerMessage(DWORD pid, int ms = 30000) {
+    return answerMessage(pid, ms, [] {});
+}
+
+// A click at a point of a window's client area, delivered to the innermost child there.
+void click(HWND top, int x, int y) {
+    HWND target = top;
+    POINT pt{x, y};
+    for (;;) {
+        HWND child = ChildWindowFromPointEx(target, pt, CWP_SKIPINVISIBLE);
+        if (!child || child == target) break;
+        MapWindowPoints(target, child, &pt, 1);
+        target = child;
+    }
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+    PostMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+}
+
+class Update : public ::testing::Test {
+protected:
+    std::wstring source = e2e::env(L"TOLM_APP_DIR");
+    std::wstring dir = e2e::env(L"TOLM_E2E_DIR") + L"\\update-app";
+    std::wstring control = e2e::env(L"TOLM_UPDATE_CONTROL");
+    std::wstring log = e2e::env(L"TOLM_UPDATE_LOG");
+    std::wstring marker = dir + L"\\started.txt";
+    std::wstring exe = dir + L"\\tolmupdate.exe";
+    std::unique_ptr<e2e::Process> tolm;
+    HWND widget = nullptr;
+
+    void SetUp() override {
+        ASSERT_FALSE(source.empty());
+        ASSERT_FALSE(control.empty());
+        // A copy of the installed folder, so that downloads land beside a tolm.exe of our own.
+        e2e::removeTree(dir);
+        CreateDirectoryW((e2e::env(L"TOLM_E2E_DIR")).c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
+        CreateDirectoryW((dir + L"\\ui").c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW((source + L"\\tolm.exe").c_str(), (dir + L"\\tolm.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((source + L"\\ui\\back.png").c_str(), (dir + L"\\ui\\back.png").c_str(), FALSE));
+        DeleteFileW(log.c_str());
+        SetEnvironmentVariableW(L"TOLM_UPDATE_MARKER", marker.c_str());
+    }
+    void TearDown() override {
+        if (tolm) tolm->kill();
+        e2e::removeTree(dir);
+    }
+
+    void serve(const char* motto, const char* update) {
+        std::ofstream f(control.c_str(), std::ios::trunc);
+        f << "motto " << motto << "\nupdate " << update << "\n";
+    }
+    void start() {
+        tolm = std::make_unique<e2e::Process>(dir + L"\\tolm.exe", dir);
+        widget = e2e::waitWindow(tolm->id(), kForm, L"Tolm", 60000);
+        ASSERT_TRUE(widget) << "no countdown window";
+    }
+    DWORD pid() const { return tolm->id(); }
+    int starts() { return countLines(slurp(marker)); }
+    int requests(const std::string& path) { return countLines(slurp(log), "GET " + path); }
+    bool leftBehind() { return e2e::fileExists(exe) || e2e::fileExists(exe + L".part"); }
+    bool running() { return !tolm->waitExit(0) && IsWindowVisible(widget); }
+
+    // The manual check: the tray's right press opens the menu, "关于" the about window, whose
+    // "检测更新" runs the check.
+    void checkByHand() {
+        PostMessageW(widget, WM_MOUSEMOVE, 0, MAKELPARAM(WM_RBUTTONDOWN, 0));
+        HWND menu = e2e::waitWindow(pid(), kForm, L"FormMenu", 10000);
+        ASSERT_TRUE(menu) << "the menu did not open";
+        click(menu, 62, 64);
+        HWND about = e2e::waitWindow(pid(), kForm, L"FormAbout", 10000);
+        ASSERT_TRUE(about) << "the about window did not open";
+        click(about, 256, 112);
+    }
+    void waitStarts(int n) {
+        for (int i = 0; i < 300 && starts() < n; ++i) Sleep(100);
+        EXPECT_EQ(starts(), n);
+    }
+};
+
+TEST_F(Update, OnlyAWholeSignedUpdateIsPutInPlaceAndStarted) {
+    std::string published = slurp(e2e::env(L"TOLM_UPDATE_SOURCE"));
+    ASSERT_GT(published.size(), 1000u);
+    serve("1.0.35", "good");
+    start();
+
+    // The prompt's "是": the update arrives unseen under the prompt, is put in place, started
+    // once by its full path, and both windows go; the widget stays.
+    HWND prompt = e2e::waitWindow(pid(), kForm, L"FormExit", 60000);
+    ASSERT_TRUE(prompt) << "no update prompt for a published 1.0.35";
+    click(prompt, 90, 124);
+    waitStarts(1);
+    EXPECT_EQ(slurp(marker), std::string(exe.begin(), exe.end()) + "\n") << "started by its full path (ASCII here)";
+    EXPECT_EQ(slurp(exe), published);
+    EXPECT_FALSE(e2e::fileExists(exe + L".part"));
+    EXPECT_TRUE(waitGone(pid(), L"FormExit", 10000));
+    EXPECT_TRUE(waitGone(pid(), L"正在下载更新", 10000));
+    EXPECT_TRUE(running());
+
+    // By hand, every other answer fails the same way: the message, no start, no file left (the
+    // earlier update included), and the download window seen only after the message.
+    for (const char* failure : {"404", "500", "refused", "timeout", "truncated", "wrongsig", "nosig", "othersig"}) {
+        SCOPED_TRACE(failure);
+        serve("1.0.35", failure);
+        int asked = requests("/software/tolmupdate.exe");
+        checkByHand();
+        if (std::string(failure) == "timeout") {
+            for (int i = 0; i < 300 && requests("/software/tolmupdate.exe") == asked; ++i) Sleep(100);
+            EXPECT_FALSE(window(pid(), L"正在下载更新")) << "the download window showed during the transfer";
+            EXPECT_FALSE(window(pid(), L"TOLM", true, L"#32770"));
+        }
+        std::wstring text = answerMessage(pid(), 180000, [&] {
+            EXPECT_FALSE(window(pid(), L"正在下载更新")) << "the download window showed before the message";
+        });
+        EXPECT_EQ(text, kFailed);
+        EXPECT_TRUE(waitGone(pid(), L"正在下载更新", 10000));
+        EXPECT_FALSE(leftBehind());
+        EXPECT_EQ(starts(), 1);
+        EXPECT_TRUE(running());
+    }
+
+    // And by hand once more, a good one: put in place and started a second time.
+    serve("1.0.35", "good");
+    checkByHand();
+    waitStarts(2);
+    EXPECT_EQ(slurp(exe), published);
+    EXPECT_TRUE(waitGone(pid(), L"正在下载更新", 10000));
+    EXPECT_FALSE(window(pid(), L"TOLM", true, L"#32770")) << "a message after a good update";
+    EXPECT_TRUE(running());
+}
+
+TEST_F(Update, TheManualCheckWhenCurrentSaysSoAndFetchesNothing) {
+    serve("1.00.034", "good");
+    start();
+    // Until the page has been read the version is unknown; ask again until it is known.
+    std::wstring text;
+    for (int i = 0; i < 20 && text != kCurrent; ++i) {
+        checkByHand();
+        text = answerMessage(pid());
+    }
+    EXPECT_EQ(text, kCurrent);
+    EXPECT_EQ(requests("/software/"), 0);
+    EXPECT_FALSE(window(pid(), L"FormExit", false));
+    EXPECT_TRUE(running());
+}
+
+TEST_F(Update, TheManualCheckWithoutAPublishedVersionSaysItIsUnknown) {
+    serve("missing", "good");
+    start();
+    for (int i = 0; i < 300 && requests("/tolm/motto.html") == 0; ++i) Sleep(100);
+    checkByHand();
+    std::wstring text = answerMessage(pid());
+    EXPECT_FALSE(text.empty());
+    EXPECT_NE(text, kCurrent);
+    EXPECT_NE(text, kFailed);
+    EXPECT_NE(text, L"(no message box)");
+    EXPECT_EQ(requests("/software/"), 0);
+    EXPECT_FALSE(window(pid(), L"正在下载更新", false));
+    EXPECT_TRUE(running());
+}
+
+}  // namespace

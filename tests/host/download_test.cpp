@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "build_config.h"
+#include "fake_backend.h"
+#include "tolm/countdown/services.h"
+#include "tolm/update/download.h"
+#include "tolm/update/form_exit.h"
+
+namespace {
+
+using platform::FetchResult;
+using Outcome = platform::FetchResult::Outcome;
+using tolm::DownLoad;
+using tolm::UpdateVerdict;
+
+FetchResult reply(int status, std::string body, Outcome outcome = Outcome::Complete) {
+    FetchResult r;
+    r.outcome = outcome, r.status = status, r.body = std::move(body);
+    return r;
+}
+const std::string kSig(64, 's'), kProgram = "MZ the update";
+const FetchResult kGoodSig = reply(200, kSig), kGood = reply(200, kProgram);
+
+TEST(UpdateVerdict, OnlyAWholeTransferWithStatus200AndTheRightSignatureCounts) {
+    struct Case {
+        const char* what;
+        FetchResult sig, program;
+        UpdateVerdict want;
+    } cases[] = {
+        {"good", kGoodSig, kGood, UpdateVerdict::Verified},
+        {"a 404 page", kGoodSig, reply(404, "<h1>Not Found</h1>"), UpdateVerdict::NotTransferred},
+        {"500", kGoodSig, reply(500, ""), UpdateVerdict::NotTransferred},
+        {"cut short", kGoodSig, reply(200, "MZ", Outcome::Failed), UpdateVerdict::NotTransferred},
+        {"timed out", kGoodSig, reply(0, "", Outcome::TimedOut), UpdateVerdict::NotTransferred},
+        {"too large", kGoodSig, reply(200, "", Outcome::TooLarge), UpdateVerdict::NotTransferred},
+        {"signature 404", reply(404, kSig), kGood, UpdateVerdict::NoSignature},
+        {"signature refused", reply(0, "", Outcome::Failed), kGood, UpdateVerdict::NoSignature},
+        {"signature of another file", kGoodSig, reply(200, "MZ other"), UpdateVerdict::WrongSignature},
+        {"signature one byte short", reply(200, kSig.substr(1)), kGood, UpdateVerdict::WrongSignature},
+        {"signature one byte long", reply(200, kSig + "s"), kGood, UpdateVerdict::WrongSignature},
+    };
+    // The stand-in key holds exactly for kSig over exactly kProgram.
+    auto verify = [](std::string_view data, std::string_view sig) { return data == kProgram && sig == kSig; };
+    for (const Case& c : cases) EXPECT_EQ(tolm::judgeUpdate(c.sig, c.program, verify), c.want) << c.what;
+    EXPECT_EQ(tolm::judgeUpdate(kGoodSig, kGood, nullptr), UpdateVerdict::WrongSignature) << "no key, no trust";
+}
+
+struct Fetcher final : platform::Fetcher {
+    std::deque<std::pair<std::string, Done>> pending;
+    void get(platform::FetchRequest request, Done done) override { pending.emplace_back(request.url, done); }
+    std::string answer(FetchResult r) {  // the address answered
+        auto [url, done] = std::move(pending.front());
+        pending.pop_front();
+        done(std::move(r));
+        return url;
+    }
+};
+
+struct Files final : platform::Files {
+    std::map<std::string, std::string> on;
+    bool failWrite = false, failReplace = false;
+    bool write(const std::string& path, std::string_view bytes) override {
+        return !failWrite && (on[path] = bytes, true);
+    }
+    bool replace(const std::string& from, const std::string& to) override {
+        if (failReplace || !on.count(from)) return false;
+        on[to] = on[from];
+        return on.erase(from);
+    }
+    bool remove(const std::string& path) override { return on.erase(path), true; }
+};
+
+struct Download : ::testing::Test {
+    fake::Backend backend;
+    forms::App app{backend, "TOLM"};
+    Fetcher fetcher;
+    Files files;
+    std::vector<std::string> launched;
+    const std::string exe = "C:\\Program Files\\TOLM\\tolmupdate.exe", url = TOLM_PUBLISHER "/software/tolmupdate.exe";
+
+    void SetUp() override {
+        tolm::services().fetcher = &fetcher;
+        tolm::services().files = &files;
+        tolm::services().verifyUpdate = [](std::string_view data, std::string_view sig) {
+            return data == kProgram && sig == kSig;
+        };
+        tolm::services().launch = [this](const std::string& path) { launched.push_back(path); };
+        files.on = {{exe, "a stale update that must never run"}};
+        launched.clear();
+        backend.messages.clear();
+    }
+    void TearDown() override { tolm::services() = {}; }
+
+    // The automatic way in loads the window unseen under the prompt; the manual one shows it.
+    DownLoad& begin(bool manual) {
+        if (!manual) app.form<tolm::FormExit>().show();
+        DownLoad& d = app.form<DownLoad>();
+        if (manual) d.show();
+        return d;
+    }
+    void tick() {
+        app.enter();
+        if (app.isLoaded<DownLoad>()) app.form<DownLoad>().TimerExit_Timer();
+        app.leave();
+    }
+    bool shown() { return backend.windows[&app.form<DownLoad>()].visible; }
+};
+
+TEST_F(Download, ShowsOnlyAfterTheTransferAndStartsOnlyAVerifiedUpdate) {
+    struct Case {
+        bool manual;
+        std::vector<FetchResult> answers;  // the signature first, then the program
+        bool starts;
+    } cases[] = {
+        {true, {kGoodSig, kGood}, true},
+        {false, {kGoodSig, kGood}, true},
+        {true, {kGoodSig, reply(404, "Not Found")}, false},
+        {false, {kGoodSig, reply(200, "MZ", Outcome::Failed)}, false},
+        {false, {reply(404, "")}, false},  // without a signature the program is not fetched
+        {true, {kGoodSig, reply(200, "MZ other")}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+        SetUp();
+        DownLoad& d = begin(c.manual);
+        tick();  // ticks during the transfer change nothing
+        ASSERT_TRUE(app.isLoaded<DownLoad>());
+        EXPECT_FALSE(shown());
+        EXPECT_EQ(fetcher.answer(c.answers[0]), url + ".sig");
+        if (c.answers.size() > 1) {
+            EXPECT_EQ(fetcher.answer(c.answers[1]), url);
+        }
+        EXPECT_TRUE(fetcher.pending.empty());
+        ASSERT_TRUE(d.transferEnded());
+        EXPECT_EQ(shown(), c.manual);
+        EXPECT_EQ(backend.messages, std::vector<std::string>(!c.starts, "TOLM: 下载错误"));
+        using Folder = std::map<std::string, std::string>;
+        Folder want = c.starts ? Folder{{exe, kProgram}} : Folder{};
+        EXPECT_EQ(files.on, want) << "only a verified program, whole";
+        EXPECT_EQ(app.isLoaded<tolm::FormExit>(), !c.manual);
+
+        tick();
+        EXPECT_FALSE(app.isLoaded<DownLoad>());
+        EXPECT_FALSE(app.isLoaded<tolm::FormExit>());
+        EXPECT_EQ(launched, std::vector<std::string>(c.starts, exe)) << "once, by its full path";
+    }
+}
+
+TEST_F(Download, AProgramThatCannotBePutInPlaceIsAFailedTransfer) {
+    for (bool failWrite : {true, false}) {
+        SetUp();
+        files.failWrite = failWrite, files.failReplace = !failWrite;
+        begin(false);
+        fetcher.answer(kGoodSig);
+        fetcher.answer(kGood);
+        EXPECT_EQ(backend.messages, std::vector<std::string>{"TOLM: 下载错误"});
+        EXPECT_TRUE(files.on.empty()) << "neither a partial file nor the stale one is left";
+        tick();
+        EXPECT_TRUE(launched.empty());
+    }
+}
+
+TEST_F(Download, AnAnswerAfterTheWindowWentIsDropped) {
+    begin(false);
+    fetcher.answer(kGoodSig);
+    app.unload<DownLoad>();
+    fetcher.answer(kGood);
+    EXPECT_TRUE(backend.messages.empty());
+    EXPECT_TRUE(launched.empty());
+}
+
+}  // namespace
