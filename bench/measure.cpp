@@ -3,6 +3,7 @@
 // background picture through GDI+), then the widget's CPU time while it idles beside the bare
 // window's over the same stretch. Prints the figures and their ratios.
 #include <windows.h>
+// after windows.h, which it needs
 #include <psapi.h>
 
 #include <algorithm>
@@ -46,8 +47,8 @@ struct Running {
                 ReleaseDC(nullptr, dc);
                 if (c == p.colour) {
                     QueryPerformanceCounter(&t1);
-                    firstFrameMs = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
-                                   static_cast<double>(f.QuadPart);
+                    firstFrameMs =
+                        1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart);
                     window = w;
                     return;
                 }
@@ -78,7 +79,9 @@ struct Running {
     double cpuMs() const {
         FILETIME created, ended, kernel, user;
         if (!GetProcessTimes(pi.hProcess, &created, &ended, &kernel, &user)) return -1;
-        auto ticks = [](FILETIME t) { return static_cast<double>(ULARGE_INTEGER{{t.dwLowDateTime, t.dwHighDateTime}}.QuadPart); };
+        auto ticks = [](FILETIME t) {
+            return static_cast<double>(ULARGE_INTEGER{{t.dwLowDateTime, t.dwHighDateTime}}.QuadPart);
+        };
         return (ticks(kernel) + ticks(user)) / 10000.0;
     }
 };
@@ -88,13 +91,16 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-std::wstring folderOf(const std::wstring& exe) { return exe.substr(0, exe.find_last_of(L'\\')); }
+std::wstring folderOf(const std::wstring& exe) {
+    return exe.substr(0, exe.find_last_of(L'\\'));
+}
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 5) {
-        fwprintf(stderr, L"usage: measure tolm.exe minimal.exe gdiplus_window.exe BACKGROUND-RGB-HEX [runs] [idle-s]\n");
+        fwprintf(stderr,
+                 L"usage: measure tolm.exe minimal.exe gdiplus_window.exe BACKGROUND-RGB-HEX [runs] [idle-s]\n");
         return 2;
     }
     COLORREF card = wcstoul(argv[4], nullptr, 16);

@@ -6,6 +6,7 @@
 set -eu
 build=$1
 shipped=${2:-}
+idle=${IDLE_SECONDS:-30}
 cmake --build "$build" --target tolm bench_minimal bench_gdiplus bench_measure >/dev/null
 if [ -n "$shipped" ]; then
     cmake --build "$shipped" --target tolm jw >/dev/null
@@ -18,4 +19,4 @@ colour=$(convert "$(dirname "$0")/../tolm/ui/back.png" -format '%[hex:u.p{30,200
 winpath() { echo "Z:$1" | tr / '\\'; }
 "$build/wine-run" "$build/bin/bench_measure.exe" "$(winpath "$build/app/tolm.exe")" \
     "$(winpath "$build/bin/bench_minimal.exe")" "$(winpath "$build/bin/bench_gdiplus.exe")" "$colour" \
-    "${RUNS:-5}" "${IDLE_SECONDS:-30}"
+    "${RUNS:-5}" "$idle"
