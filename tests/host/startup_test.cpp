@@ -26,7 +26,11 @@ TEST(Startup, AFaultBeforeTheFirstWindowIsShownAndFails) {
     };
     const Case cases[] = {
         {"a clean start", firstWindow, 0, nullptr},
-        {"a refused window", [&](fake::Backend& b) { b.refuseWindows = true; return firstWindow(b); },
+        {"a refused window",
+         [&](fake::Backend& b) {
+             b.refuseWindows = true;
+             return firstWindow(b);
+         },
          forms::kStartFailed, "CreateWindowEx failed"},
         {"a graphics library that does not start",
          [](fake::Backend&) -> int { throw std::runtime_error("GDI+ could not be started"); }, forms::kStartFailed,
