@@ -39,8 +39,8 @@ run: deps
 	@$(WITH_DISPLAY) tools/run-demo.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
 bench: deps
-	@$(MAKE) --no-print-directory $(WINRUN)
-	@$(WITH_DISPLAY) bench/startup.sh $(CURDIR)/$(BUILD)/$(WINRUN)
+	@$(MAKE) --no-print-directory $(WINRUN) win32
+	@$(WITH_DISPLAY) bench/startup.sh $(CURDIR)/$(BUILD)/$(WINRUN) $(CURDIR)/$(BUILD)/win32
 
 # The setup program that ships, from the 32-bit build: build/win32/tolm-setup-<version>.exe.
 package: deps $(BUILD)/win32/build.ninja

@@ -39,9 +39,9 @@ set(TOLM_RC_VERSION "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,${PROJE
 set(TOLM_RC_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0.${PROJECT_VERSION_PATCH}")
 
 # One of the two programs: a windowed executable with its resources and version, placed in
-# the installed folder. tolm_program(name "description" resources.rc logic-library)
+# the installed folder. tolm_program(name "description" resources.rc logic-library [CLASSIC_CONTROLS])
 function(tolm_program name description rc logic)
-  tolm_version_resource(version_rc ${name} "${description}")
+  tolm_version_resource(version_rc ${name} "${description}" ${ARGN})
   add_executable(${name} WIN32 main.cpp ${rc} ${version_rc})
   # The resources embed the artwork: a changed picture rebuilds them.
   file(GLOB art CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/art/*)
@@ -53,11 +53,16 @@ function(tolm_program name description rc logic)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TOLM_INSTALL_DIR})
 endfunction()
 
-# Makes the version resource of one program: tolm_version_resource(VAR name "description").
+# Makes the version resource of one program: tolm_version_resource(VAR name "description"
+# [CLASSIC_CONTROLS]). CLASSIC_CONTROLS leaves out the common controls 6 dependency, for a
+# program that shows no standard control at start and need not load that library for them.
 function(tolm_version_resource out name description)
   set(TOLM_RC_NAME ${name})
   set(TOLM_RC_DESCRIPTION "${description}")
   set(TOLM_MANIFEST ${PROJECT_SOURCE_DIR}/cmake/app.manifest)
+  if(CLASSIC_CONTROLS IN_LIST ARGN)
+    set(TOLM_MANIFEST ${PROJECT_SOURCE_DIR}/cmake/app-classic.manifest)
+  endif()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc @ONLY)
   set(${out} ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc PARENT_SCOPE)
 endfunction()

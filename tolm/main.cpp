@@ -15,35 +15,39 @@
 #include "platform/win32/text.h"
 #include "platform/win32/program_end.h"
 #include "platform/win32/tray_icon.h"
+#include "platform/win32/startup.h"
 #include "tolm/countdown/form_tolm.h"
 #include "tolm/countdown/services.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    tolm::services().clock = &platform::systemClock();
-    tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc) {
-        ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
-    };
-    // The update: only what the publisher signed with the key built in is put in place and started.
-    tolm::services().fetcher = &platform::systemFetcher();
-    tolm::services().files = &platform::systemFiles();
-    tolm::services().launch = platform::runElevated;
-    tolm::services().verifyUpdate = [](std::string_view data, std::string_view signature) {
-        static constexpr platform::P256PublicKey kPublisherKey = TOLM_UPDATE_PUBKEY;
-        return platform::verifyP256(kPublisherKey, data, signature);
-    };
-    tolm::services().openUrl = [](const std::string& url) {
-        ShellExecuteW(nullptr, L"open", win32::widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    };
-    win32::Win32Backend backend(instance);
-    std::unique_ptr<platform::Browser> web = platform::systemBrowser();
-    tolm::services().browser = web.get();
-    tolm::services().registerTrayIcon = [&backend](forms::Form& window) {
-        NfIcon::Register(static_cast<HWND>(window.handle()), backend.icon(window));
-    };
-    forms::App app(backend, "TOLM");
-    backend.attach(app);
-    app.form<tolm::FormTolm>().show();
-    int code = backend.run();
-    win32::runProgramEnd();
-    return code;
+    constexpr const char* kTitle = "TOLM";
+    return win32::runProgram(kTitle, [&] {
+        tolm::services().clock = &platform::systemClock();
+        tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc) {
+            ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
+        };
+        // The update: only what the publisher signed with the key built in is put in place and started.
+        tolm::services().fetcher = &platform::systemFetcher();
+        tolm::services().files = &platform::systemFiles();
+        tolm::services().launch = platform::runElevated;
+        tolm::services().verifyUpdate = [](std::string_view data, std::string_view signature) {
+            static constexpr platform::P256PublicKey kPublisherKey = TOLM_UPDATE_PUBKEY;
+            return platform::verifyP256(kPublisherKey, data, signature);
+        };
+        tolm::services().openUrl = [](const std::string& url) {
+            ShellExecuteW(nullptr, L"open", win32::widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        };
+        win32::Win32Backend backend(instance);
+        std::unique_ptr<platform::Browser> web = platform::systemBrowser();
+        tolm::services().browser = web.get();
+        tolm::services().registerTrayIcon = [&backend](forms::Form& window) {
+            NfIcon::Register(static_cast<HWND>(window.handle()), backend.icon(window));
+        };
+        forms::App app(backend, kTitle);
+        backend.attach(app);
+        app.form<tolm::FormTolm>().show();
+        int code = backend.run();
+        win32::runProgramEnd();
+        return code;
+    });
 }

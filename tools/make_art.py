@@ -11,6 +11,7 @@ the script exits non-zero if anything is off.
 """
 
 import hashlib
+import io
 import os
 import struct
 import sys
@@ -645,8 +646,23 @@ def write_icon_file(path, entries, kind=1):
         f.write(out)
 
 
+# Entries this large are stored PNG-compressed, as Windows reads them since Vista; a 256-pixel
+# DIB is a quarter of a megabyte in the program file.  Smaller entries stay plain DIBs, which
+# every loader reads.
+PNG_ENTRY_SIZE = 256
+
+
+def png_entry(img):
+    """The RGBA image as PNG bytes; Pillow writes no time chunk, so the bytes are repeatable."""
+    out = io.BytesIO()
+    img.convert("RGBA").save(out, "PNG", optimize=True)
+    return out.getvalue()
+
+
 def write_icon(path, images, bits):
-    write_icon_file(path, [(im.size[0], im.size[1], 0, 1, bits, dib_entry(im, bits)) for im in images])
+    write_icon_file(path, [(im.size[0], im.size[1], 0, 1, bits,
+                            png_entry(im) if im.size[0] >= PNG_ENTRY_SIZE else dib_entry(im, bits))
+                           for im in images])
 
 
 def write_cursor(path):
@@ -912,7 +928,14 @@ def check_icon(fname, sizes, bits, first=None):
     entries = parse_icon_dir(path, 1)
     require(sorted(e["w"] for e in entries) == sorted(sizes), "%s: sizes %s" % (fname, [e["w"] for e in entries]))
     for e in entries:
-        require(e["w"] == e["h"] and not e["png"], "%s: %d entry" % (fname, e["w"]))
+        require(e["w"] == e["h"] and e["png"] == (e["w"] >= PNG_ENTRY_SIZE),
+                "%s: %d entry (PNG: %s)" % (fname, e["w"], e["png"]))
+        if e["png"]:
+            with Image.open(io.BytesIO(e["blob"])) as im:
+                require(im.size == (e["w"], e["h"]) and im.mode == "RGBA",
+                        "%s: %d PNG entry is %s %s" % (fname, e["w"], im.size, im.mode))
+            require(e["f2"] == bits and e["f1"] == 1, "%s: %d PNG entry directory" % (fname, e["w"]))
+            continue
         require(e["bits"] == bits and e["f2"] == bits and e["f1"] == 1,
                 "%s: %d entry: %s bits in the bitmap, %d in the directory" % (fname, e["w"], e["bits"], e["f2"]))
     if first:

@@ -82,7 +82,9 @@ struct Win32Backend::Picture {
 
 Win32Backend::Win32Backend(HINSTANCE instance) : instance_(instance) {
     Gdiplus::GdiplusStartupInput in;
-    Gdiplus::GdiplusStartup(&gdiplusToken_, &in, nullptr);
+    // Without GDI+ no picture of any window can be drawn: a fault at start, shown to the user.
+    if (Gdiplus::GdiplusStartup(&gdiplusToken_, &in, nullptr) != Gdiplus::Ok)
+        throw std::runtime_error("GDI+ could not be started");
 
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -315,65 +317,75 @@ void Win32Backend::create(Form& form) {
     createChildren(form, ref, nullptr, hwnd);
 }
 
+// A hidden picture box that holds nothing gets its window when first shown: the countdown's ten
+// digit sources are never shown, and their windows (and sizing one to its picture) would only
+// slow the start.
+static bool madeWhenShown(const Control& c) {
+    return c.kind() == Kind::PictureBox && !c.visible() && c.children().empty();
+}
+
 void Win32Backend::createChildren(Form& form, Native& n, Control* container, HWND parent) {
     const auto& kids = container ? container->children() : form.children();
     std::vector<HWND> made;
-    for (Control* c : kids) {
-        if (!forms::isWindowed(c->kind())) continue;
-        const forms::ControlDef& d = c->def();
-        forms::PixelRect r = c->pixelRect();
-        int id = kFirstChildId + static_cast<int>(n.byId.size());
-        n.byId[id] = c;
-        DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c->visible() ? WS_VISIBLE : 0) | (c->enabled() ? 0 : WS_DISABLED);
-        DWORD ex = 0;
-        const wchar_t* cls = kBoxClass;
-        void* param = nullptr;
-        std::wstring text = widen(c->caption());
-        switch (c->kind()) {
-        case Kind::CommandButton:
-            cls = L"BUTTON";
-            style |= WS_TABSTOP | (d.keyRole == forms::KeyRole::Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
-            break;
-        case Kind::CheckBox:
-            cls = L"BUTTON";
-            style |= WS_TABSTOP | BS_AUTOCHECKBOX;
-            break;
-        case Kind::TextBox:
-            cls = L"EDIT";
-            style |= WS_TABSTOP | ES_AUTOHSCROLL;
-            ex |= WS_EX_CLIENTEDGE;
-            break;
-        default: {  // picture box, frame, the browser's holder: containers of our own
-            style |= WS_CLIPCHILDREN;
-            if (c->kind() == Kind::PictureBox && d.tabIndex >= 0) style |= WS_TABSTOP;
-            if (c->kind() != Kind::Frame && d.edge == forms::Edge::Sunken) ex |= WS_EX_CLIENTEDGE;
-            n.boxes.push_back(std::make_unique<Node>(Node{&form, c}));
-            param = n.boxes.back().get();
-            text.clear();
-            if (c->kind() == Kind::PictureBox && d.autoSize && !c->picture().empty()) {
-                // Sized to its picture, border included.
-                Picture* p = picture(c->picture());
-                if (p->image) {
-                    RECT rc{0, 0, static_cast<LONG>(p->width), static_cast<LONG>(p->height)};
-                    AdjustWindowRectEx(&rc, style, FALSE, ex);
-                    r.width = rc.right - rc.left;
-                    r.height = rc.bottom - rc.top;
-                }
-            }
-            break;
-        }
-        }
-        HWND h = CreateWindowExW(ex, cls, text.c_str(), style, r.left, r.top, r.width, r.height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
-        if (!h) throw std::runtime_error("CreateWindowEx failed for a control");
-        c->native = h;
-        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font(d.font)), FALSE);
-        if (c->kind() == Kind::CheckBox) SendMessageW(h, BM_SETCHECK, c->value() == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
-        made.push_back(h);
-        if (forms::isContainer(c->kind())) createChildren(form, n, c, h);
-    }
+    for (Control* c : kids)
+        if (forms::isWindowed(c->kind()) && !madeWhenShown(*c)) made.push_back(createControl(form, n, c, parent));
     // Table order is front to back: each next control goes below the ones before it.
     for (HWND h : made) SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+HWND Win32Backend::createControl(Form& form, Native& n, Control* c, HWND parent) {
+    const forms::ControlDef& d = c->def();
+    forms::PixelRect r = c->pixelRect();
+    int id = kFirstChildId + static_cast<int>(n.byId.size());
+    n.byId[id] = c;
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c->visible() ? WS_VISIBLE : 0) | (c->enabled() ? 0 : WS_DISABLED);
+    DWORD ex = 0;
+    const wchar_t* cls = kBoxClass;
+    void* param = nullptr;
+    std::wstring text = widen(c->caption());
+    switch (c->kind()) {
+    case Kind::CommandButton:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP | (d.keyRole == forms::KeyRole::Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        break;
+    case Kind::CheckBox:
+        cls = L"BUTTON";
+        style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+        break;
+    case Kind::TextBox:
+        cls = L"EDIT";
+        style |= WS_TABSTOP | ES_AUTOHSCROLL;
+        ex |= WS_EX_CLIENTEDGE;
+        break;
+    default: {  // picture box, frame, the browser's holder: containers of our own
+        style |= WS_CLIPCHILDREN;
+        if (c->kind() == Kind::PictureBox && d.tabIndex >= 0) style |= WS_TABSTOP;
+        if (c->kind() != Kind::Frame && d.edge == forms::Edge::Sunken) ex |= WS_EX_CLIENTEDGE;
+        n.boxes.push_back(std::make_unique<Node>(Node{&form, c}));
+        param = n.boxes.back().get();
+        text.clear();
+        if (c->kind() == Kind::PictureBox && d.autoSize && !c->picture().empty()) {
+            // Sized to its picture, border included.
+            Picture* p = picture(c->picture());
+            if (p->image) {
+                RECT rc{0, 0, static_cast<LONG>(p->width), static_cast<LONG>(p->height)};
+                AdjustWindowRectEx(&rc, style, FALSE, ex);
+                r.width = rc.right - rc.left;
+                r.height = rc.bottom - rc.top;
+            }
+        }
+        break;
+    }
+    }
+    HWND h = CreateWindowExW(ex, cls, text.c_str(), style, r.left, r.top, r.width, r.height, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
+    if (!h) throw std::runtime_error("CreateWindowEx failed for a control");
+    c->native = h;
+    // Boxes of our own draw no text of theirs; the system's controls take the layout's font.
+    if (cls != kBoxClass) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font(d.font)), FALSE);
+    if (c->kind() == Kind::CheckBox) SendMessageW(h, BM_SETCHECK, c->value() == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (forms::isContainer(c->kind())) createChildren(form, n, c, h);
+    return h;
 }
 
 void Win32Backend::destroy(Form& form) {
@@ -426,7 +438,19 @@ HICON Win32Backend::icon(const Form& form) const {
 
 void Win32Backend::update(Control& c) {
     HWND h = static_cast<HWND>(c.native);
-    if (!h) return;
+    if (!h) {
+        Native* n = find(c.form());
+        if (!n || !c.visible() || !forms::isWindowed(c.kind())) return;
+        h = createControl(c.form(), *n, &c, nativeOf(c.form(), c.container()));
+        // Its place in the stacking order: just below the nearest control before it in the table.
+        HWND above = HWND_TOP;
+        for (Control* s : c.container() ? c.container()->children() : c.form().children()) {
+            if (s == &c) break;
+            if (s->native) above = static_cast<HWND>(s->native);
+        }
+        SetWindowPos(h, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        return;
+    }
     forms::PixelRect r = c.pixelRect();
     RECT now{};
     GetWindowRect(h, &now);
@@ -487,7 +511,13 @@ void Win32Backend::paintSurface(Form& form, const std::function<void(forms::Nati
         GetClientRect(n->hwnd, &rc);
         HDC screenDC = GetDC(n->hwnd);
         n->surface.reset(CreateCompatibleDC(screenDC));
-        n->surfaceBitmap.reset(CreateCompatibleBitmap(screenDC, rc.right, rc.bottom));
+        // Kept for the window's life: three bytes a pixel hold every colour a paint can give
+        // and a quarter less than the screen's four.
+        BITMAPINFO bi{};
+        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), std::max<LONG>(rc.right, 1), -std::max<LONG>(rc.bottom, 1), 1, 24,
+                        BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        n->surfaceBitmap.reset(CreateDIBSection(screenDC, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
         ReleaseDC(n->hwnd, screenDC);
         n->surfaceOld = SelectObject(n->surface.get(), n->surfaceBitmap.get());
         FillRect(n->surface.get(), &rc, brush(colorRef(form.def().back)));
@@ -580,9 +610,27 @@ forms::Version Win32Backend::programVersion() const {
     return {};
 }
 
+bool Win32Backend::drawsOverBackground(const Form& form) {
+    return std::any_of(form.children().begin(), form.children().end(), [](const Control* c) {
+        return c->visible() && (c->kind() == Kind::Label || c->kind() == Kind::Image || c->kind() == Kind::Shape);
+    });
+}
+
 void Win32Backend::paintNode(Node& node, HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
+    if (!node.container && !drawsOverBackground(*node.form)) {
+        // Nothing windowless over the window's background: the surface (or the back colour) goes
+        // straight to the screen, without a second bitmap of the window's size.
+        const RECT& u = ps.rcPaint;
+        Native* n = find(*node.form);
+        if (n && n->surface)
+            BitBlt(dc, u.left, u.top, u.right - u.left, u.bottom - u.top, n->surface.get(), u.left, u.top, SRCCOPY);
+        else
+            FillRect(dc, &u, brush(colorRef(node.form->def().back)));
+        EndPaint(hwnd, &ps);
+        return;
+    }
     RECT rc;
     GetClientRect(hwnd, &rc);
     // Drawn off screen first, so that a repaint never flickers through the see-through key.

@@ -82,9 +82,12 @@ private:
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void paintNode(Node& node, HWND hwnd);
+    // Whether windowless controls of the window itself are drawn over its background.
+    static bool drawsOverBackground(const forms::Form& form);
     HWND nativeOf(const forms::Form& form, forms::Control* container) const;
     Native* find(const forms::Form& form) const;
     void createChildren(forms::Form& form, Native& n, forms::Control* container, HWND parent);
+    HWND createControl(forms::Form& form, Native& n, forms::Control* c, HWND parent);
     Picture* picture(std::string_view name);
     bool isOurForm(HWND hwnd) const;
 

@@ -2,6 +2,7 @@
 // A windowing system that exists only in memory: it records what the runtime asks of it, and
 // lets tests press, move and release the pointer at window pixels.
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,10 @@ public:
     forms::PixelPoint cursor{640, 512};
     forms::PixelRect work{0, 0, 1280, 984};  // the taskbar along the bottom
     forms::NativeWindow foreground = nullptr;
+    bool refuseWindows = false;  // as the system refusing CreateWindowEx
 
     void create(forms::Form& f) override {
+        if (refuseWindows) throw std::runtime_error("CreateWindowEx failed");
         ++creations;
         const auto& d = f.def();
         int w = d.width / 15, h = d.height / 15;

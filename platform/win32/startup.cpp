@@ -1,0 +1,19 @@
+#include "platform/win32/startup.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/forms/startup.h"
+#include "platform/win32/text.h"
+
+namespace win32 {
+
+int runProgram(std::string_view title, const std::function<int()>& program) {
+    std::wstring caption = widen(title);
+    return forms::runGuarded(program, [&](std::string_view text) {
+        MessageBoxW(nullptr, widen(text).c_str(), caption.c_str(), MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+    });
+}
+
+}  // namespace win32
