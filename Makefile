@@ -36,7 +36,7 @@ test: build
 
 run: deps
 	@$(MAKE) --no-print-directory $(WINRUN)
-	@$(WITH_DISPLAY) tools/run-demo.sh $(CURDIR)/$(BUILD)/$(WINRUN)
+	@PUBLISHED=$(PUBLISHED) $(WITH_DISPLAY) tools/run-demo.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
 bench: deps
 	@$(MAKE) --no-print-directory $(WINRUN) win32

@@ -6,6 +6,13 @@ set -u
 build=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 port=$(sed -n 's/^TOLM_DEMO_PORT:STRING=//p' "$build/CMakeCache.txt")
+# PUBLISHED=x.y.z publishes another version than the program's own, so that the update prompt
+# opens and its "是" fetches, verifies and starts the demo update (the signed setup program).
+mkdir -p "$build/site/tolm"
+rm -f "$build/site/tolm/motto.html"
+if [ -n "${PUBLISHED:-}" ]; then
+    sed "s/|[0-9][0-9.]*</|$PUBLISHED</" "$root/site/tolm/motto.html" >"$build/site/tolm/motto.html"
+fi
 python3 "$root/tools/serve_site.py" --port "${port:-8734}" --generated "$build/site" &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT INT TERM

@@ -161,8 +161,10 @@ TEST_F(Update, OnlyAWholeSignedUpdateIsPutInPlaceAndStarted) {
     EXPECT_TRUE(running());
 
     // By hand, every other answer fails the same way: the message, no start, no file left (the
-    // earlier update included), and the download window seen only after the message.
-    for (const char* failure : {"404", "500", "refused", "timeout", "truncated", "wrongsig", "nosig", "othersig"}) {
+    // earlier update included), and the download window seen only after the message. A publisher
+    // that never answers fails the same way after the fetch layer's time-out; that case runs in
+    // the fetch layer's own test with a short time-out, not here at the program's half minute.
+    for (const char* failure : {"404", "500", "refused", "truncated", "wrongsig", "nosig", "othersig"}) {
         SCOPED_TRACE(failure);
         serve("1.0.35", failure);
         int asked = requests("/software/tolmupdate.exe");
