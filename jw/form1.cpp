@@ -19,8 +19,7 @@ Form1::Form1(forms::App& app)
 
 void Form1::Form_Load() {
     // Shaped by the red of the background: exactly WS_EX_LAYERED, red as the colour key.
-    backend().setExStyle(*this, 0x80000);
-    backend().setLayered(*this, 255, 5, 1 /* LWA_COLORKEY */);
+    forms::shapeByColorKey(*this, forms::kRedKey);
 }
 
 void Form1::LabelYes_Click() {

@@ -16,6 +16,12 @@ std::int16_t roundToInt16(float v) {
     return static_cast<std::int16_t>(r);
 }
 
+void shapeByColorKey(Form& form, std::uint32_t key) {
+    constexpr std::uint32_t LWA_COLORKEY_ = 1;
+    form.backend().setExStyle(form, kExLayered);
+    form.backend().setLayered(form, key, 5, LWA_COLORKEY_);
+}
+
 void DragState::grab(float x, float y) {
     GrabX = x;
     GrabY = roundToInt16(y);

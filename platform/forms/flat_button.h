@@ -14,6 +14,14 @@ inline constexpr Color kFaceIdle = Color::fromValue(14737632);  // RGB(224,224,2
 inline constexpr Color kFaceHover = Color::rgb(0, 185, 242);
 inline constexpr Color kFacePressed = Color::rgb(0, 160, 200);
 
+inline constexpr std::uint32_t kExLayered = 0x80000;  // WS_EX_LAYERED
+inline constexpr std::uint32_t kRedKey = 255;         // RGB(255,0,0), the dialogs' see-through colour
+
+// A borderless window shaped by its background colour: the extended style becomes exactly
+// WS_EX_LAYERED (replaced, not combined), and pixels of the key colour turn see-through; the
+// alpha is passed but takes no effect without LWA_ALPHA.
+void shapeByColorKey(Form& form, std::uint32_t key);
+
 // Rounds to the nearest integer, halves to even, into a 16-bit integer; out of range is an
 // overflow, as in the system's own arithmetic.
 std::int16_t roundToInt16(float v);

@@ -12,8 +12,6 @@ namespace tolm {
 
 namespace {
 constexpr int kDayAlarm = 1;
-constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
-constexpr std::uint32_t LWA_COLORKEY_ = 1;
 constexpr int WM_RBUTTONDOWN_ = 0x0204;
 
 Date dateOf(const platform::LocalTime& t) { return {t.year, t.month, t.day}; }
@@ -52,8 +50,7 @@ FormTolm::FormTolm(forms::App& app) : Form(app, layouts::FormTolm) {
 void FormTolm::Form_Load() {
     drag.PressFlag = 0;
     // See-through by the grey: the style replaces the extended style, it is not combined.
-    backend().setExStyle(*this, WS_EX_LAYERED_);
-    backend().setLayered(*this, kColorKey, 5, LWA_COLORKEY_);
+    forms::shapeByColorKey(*this, kColorKey);
     (*this)("Picture2").setBackColor(forms::Color::rgb(48, 48, 48));
     PublicSub::ShowCountdown(*this);
     if (platform::Browser* web = services().browser) {

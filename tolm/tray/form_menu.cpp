@@ -9,7 +9,6 @@
 namespace tolm {
 
 namespace {
-constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
 constexpr std::uint32_t LWA_ALPHA_ = 2;
 constexpr int kTwipsPerPixel = 15;  // the panel's own arithmetic, whatever the display
 }  // namespace
@@ -44,7 +43,7 @@ FormMenu::FormMenu(forms::App& app) : Form(app, layouts::FormMenu) {
 void FormMenu::Form_Load() {
     (*this)("ShapeBack").setBackColor(forms::Color::rgb(0, 185, 242));
     backend().setTopmost(*this);
-    backend().setExStyle(*this, backend().exStyle(*this) | WS_EX_LAYERED_);
+    backend().setExStyle(*this, backend().exStyle(*this) | forms::kExLayered);
     backend().setLayered(*this, 0, 236, LWA_ALPHA_);
     forms::PixelPoint pointer = backend().cursorPos();
     int width = def().width / kTwipsPerPixel, height = def().height / kTwipsPerPixel;

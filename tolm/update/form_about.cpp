@@ -9,12 +9,6 @@
 
 namespace tolm {
 
-namespace {
-constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
-constexpr std::uint32_t LWA_COLORKEY_ = 1;
-constexpr std::uint32_t kRedKey = 255;  // RGB(255,0,0)
-}  // namespace
-
 std::string chatAddress(std::string_view host, std::string_view account) {
     auto first = account.find_first_not_of(' ');
     auto last = account.find_last_not_of(' ');
@@ -33,8 +27,7 @@ FormAbout::FormAbout(forms::App& app)
 }
 
 void FormAbout::Form_Load() {
-    backend().setExStyle(*this, WS_EX_LAYERED_);
-    backend().setLayered(*this, kRedKey, 5, LWA_COLORKEY_);
+    forms::shapeByColorKey(*this, forms::kRedKey);
     forms::Control& title = (*this)("LabelTitle");
     title.setCaption(title.caption() + "    V" + versionText(backend().programVersion()));
 }

@@ -10,12 +10,6 @@
 
 namespace tolm {
 
-namespace {
-constexpr std::uint32_t WS_EX_LAYERED_ = 0x80000;
-constexpr std::uint32_t LWA_COLORKEY_ = 1;
-constexpr std::uint32_t kRedKey = 255;  // RGB(255,0,0)
-}  // namespace
-
 forms::Twips centredLeft(forms::Twips outerWidth, forms::Twips innerWidth) {
     float left = static_cast<float>(outerWidth) / 2.0f - static_cast<float>(innerWidth) / 2.0f;
     return static_cast<forms::Twips>(std::lround(left));
@@ -33,8 +27,7 @@ FormExit::FormExit(forms::App& app)
 void FormExit::Form_Load() {
     backend().bringToFront(*this);
     // The style replaces the extended style: red becomes see-through, the rest stays opaque.
-    backend().setExStyle(*this, WS_EX_LAYERED_);
-    backend().setLayered(*this, kRedKey, 5, LWA_COLORKEY_);
+    forms::shapeByColorKey(*this, forms::kRedKey);
     backend().setTopmost(*this);
     forms::Control& own = (*this)("Label2");
     own.setCaption(own.caption() + versionText(backend().programVersion()));
