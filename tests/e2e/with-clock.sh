@@ -14,7 +14,7 @@ Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 i=0
 while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-export DISPLAY=":$n"
+export DISPLAY=":$n" TOLM_VIRTUAL_DISPLAY=1
 stop() { [ -d "$prefix" ] && WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1; }
 stop
 offset=$(( $(date -d "$when" +%s) - $(date +%s) ))
