@@ -47,8 +47,12 @@ function(tolm_program name description rc logic)
   file(GLOB art CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/art/*)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${art}")
   target_link_libraries(${name} PRIVATE ${logic})
+  # Sections on page boundaries in the file too, so that a loader can map the image straight from
+  # it; Wine otherwise copies the whole program into private memory.
   if(MINGW)
-    target_link_options(${name} PRIVATE -municode)
+    target_link_options(${name} PRIVATE -municode -Wl,--file-alignment,4096)
+  elseif(MSVC)
+    target_link_options(${name} PRIVATE /FILEALIGN:4096)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TOLM_INSTALL_DIR})
 endfunction()
