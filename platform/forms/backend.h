@@ -66,8 +66,8 @@ public:
     virtual void timer(Control& timer) = 0;  // its enabled state or interval changed
     virtual void alarm(Form& form, int id, std::chrono::milliseconds delay) = 0;  // one-shot
     virtual void capture(Form& form, Control* container, bool on) = 0;
-    // Draws with the system's own calls onto the form's surface, which is kept and shown again
-    // whenever the system asks the window to repaint.
+    // Draws with the system's own calls onto the form's background, now and again whenever the
+    // system asks the window to repaint, until the next call replaces the painter.
     virtual void paintSurface(Form& form, const std::function<void(NativeDC)>& paint) = 0;
     virtual void setFocus(Control& control) = 0;
 

@@ -402,7 +402,6 @@ void Win32Backend::destroy(Form& form) {
         if (box->container->native) SetWindowLongPtrW(static_cast<HWND>(box->container->native), GWLP_USERDATA, 0);
     for (auto& [id, c] : n->byId) c->native = nullptr;
     DestroyWindow(n->hwnd);
-    if (n->surface) SelectObject(n->surface.get(), n->surfaceOld);
     if (n->bigIcon) DestroyIcon(n->bigIcon);
     if (n->smallIcon) DestroyIcon(n->smallIcon);
     if (natives_.empty()) PostQuitMessage(0);
@@ -506,23 +505,7 @@ void Win32Backend::capture(Form& form, Control* container, bool on) {
 void Win32Backend::paintSurface(Form& form, const std::function<void(forms::NativeDC)>& paint) {
     Native* n = find(form);
     if (!n) return;
-    if (!n->surface) {
-        RECT rc;
-        GetClientRect(n->hwnd, &rc);
-        HDC screenDC = GetDC(n->hwnd);
-        n->surface.reset(CreateCompatibleDC(screenDC));
-        // Kept for the window's life: three bytes a pixel hold every colour a paint can give
-        // and a quarter less than the screen's four.
-        BITMAPINFO bi{};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), std::max<LONG>(rc.right, 1), -std::max<LONG>(rc.bottom, 1), 1, 24,
-                        BI_RGB, 0, 0, 0, 0, 0};
-        void* bits = nullptr;
-        n->surfaceBitmap.reset(CreateDIBSection(screenDC, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-        ReleaseDC(n->hwnd, screenDC);
-        n->surfaceOld = SelectObject(n->surface.get(), n->surfaceBitmap.get());
-        FillRect(n->surface.get(), &rc, brush(colorRef(form.def().back)));
-    }
-    paint(n->surface.get());
+    n->background = paint;
     InvalidateRect(n->hwnd, nullptr, FALSE);
     UpdateWindow(n->hwnd);
 }
@@ -619,15 +602,10 @@ bool Win32Backend::drawsOverBackground(const Form& form) {
 void Win32Backend::paintNode(Node& node, HWND hwnd) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
-    if (!node.container && !drawsOverBackground(*node.form)) {
-        // Nothing windowless over the window's background: the surface (or the back colour) goes
-        // straight to the screen, without a second bitmap of the window's size.
-        const RECT& u = ps.rcPaint;
-        Native* n = find(*node.form);
-        if (n && n->surface)
-            BitBlt(dc, u.left, u.top, u.right - u.left, u.bottom - u.top, n->surface.get(), u.left, u.top, SRCCOPY);
-        else
-            FillRect(dc, &u, brush(colorRef(node.form->def().back)));
+    Native* n = node.container ? nullptr : find(*node.form);
+    if (!node.container && !(n && n->background) && !drawsOverBackground(*node.form)) {
+        // Only the back colour: straight to the screen, without a bitmap of the window's size.
+        FillRect(dc, &ps.rcPaint, brush(colorRef(node.form->def().back)));
         EndPaint(hwnd, &ps);
         return;
     }
@@ -640,13 +618,11 @@ void Win32Backend::paintNode(Node& node, HWND hwnd) {
         Selected sel(mem.get(), bmp.get());
         GdiCanvas canvas(*this, mem.get());
         bool backgroundDone = false;
-        if (!node.container) {
-            Native* n = find(*node.form);
-            if (n && n->surface) {
-                BitBlt(mem.get(), 0, 0, rc.right, rc.bottom, n->surface.get(), 0, 0, SRCCOPY);
-                backgroundDone = true;
-            }
-        } else if (node.container->kind() != Kind::PictureBox) {
+        if (n && n->background) {
+            FillRect(mem.get(), &rc, brush(colorRef(node.form->def().back)));
+            n->background(mem.get());
+            backgroundDone = true;
+        } else if (node.container && node.container->kind() != Kind::PictureBox) {
             FillRect(mem.get(), &rc, brush(colorRef(node.container->kind() == Kind::Browser ? forms::Color::rgb(255, 255, 255)
                                                                                         : node.container->backColor())));
             backgroundDone = true;

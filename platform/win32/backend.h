@@ -3,6 +3,7 @@
 // controls for buttons, text boxes and check boxes, GDI+ for pictures.
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -72,9 +73,9 @@ private:
         std::unique_ptr<Node> node;
         std::vector<std::unique_ptr<Node>> boxes;
         std::map<int, forms::Control*> byId;  // child control identifiers
-        MemoryDC surface;
-        Bitmap surfaceBitmap;
-        HGDIOBJ surfaceOld = nullptr;
+        // What paintSurface last drew, drawn again at every repaint rather than kept as pixels: a
+        // bitmap of the window's size would hold a megabyte all day for the rare repaint.
+        std::function<void(forms::NativeDC)> background;
         HICON bigIcon = nullptr, smallIcon = nullptr;
     };
     struct Picture;

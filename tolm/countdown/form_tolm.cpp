@@ -116,8 +116,8 @@ void FormTolm::ParseMotto() {
 }
 
 void FormTolm::Timer1_Timer() {
-    std::string path = backend().programFolder() + "\\ui\\back.png";
-    backend().paintSurface(*this, [&](forms::NativeDC dc) {
+    // The painter is kept: a repaint asked for by the system draws the picture again.
+    backend().paintSurface(*this, [path = backend().programFolder() + "\\ui\\back.png"](forms::NativeDC dc) {
         if (services().paintPng) services().paintPng(path, dc);
     });
     (*this)("Timer1").setEnabled(false);
