@@ -25,6 +25,7 @@ struct Job {
     Fetcher::Done done;
     std::atomic<bool> abandoned{false};  // answered by the deadline; the worker stops early
     bool answered = false;               // user-interface thread only
+    bool arrived = false;                // user-interface thread only: the worker has posted
     FetchResult result;                  // written by the worker before it posts
 };
 
@@ -191,14 +192,28 @@ private:
 
     static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* self = reinterpret_cast<WinInetFetcher*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (self && (msg == kDoneMessage || msg == WM_TIMER)) {
-            self->answer(static_cast<UINT_PTR>(wp), msg == WM_TIMER);
+        if (self && msg == kDoneMessage) {
+            self->arrive(static_cast<UINT_PTR>(wp));
+            return 0;
+        }
+        if (self && msg == WM_TIMER) {
+            self->answer(static_cast<UINT_PTR>(wp));
             return 0;
         }
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
 
-    void answer(UINT_PTR timer, bool timedOut) {
+    // A posted message would be handled before any paint or timer that is due: a refusal in the
+    // first milliseconds would hold up the window's first frame. The answer waits for the next
+    // timer round instead, its deadline timer turned into a short one.
+    void arrive(UINT_PTR timer) {
+        auto it = pending_.find(timer);
+        if (it == pending_.end()) return;
+        it->second->arrived = true;
+        SetTimer(window_, timer, USER_TIMER_MINIMUM, nullptr);
+    }
+
+    void answer(UINT_PTR timer) {
         KillTimer(window_, timer);
         auto it = pending_.find(timer);
         if (it == pending_.end()) return;
@@ -207,7 +222,7 @@ private:
         if (job->answered) return;
         job->answered = true;
         FetchResult r;
-        if (timedOut) {
+        if (!job->arrived) {
             job->abandoned = true;
             r.outcome = FetchResult::Outcome::TimedOut;
             r.error = "no answer from " + job->request.url + " in time";
