@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "../e2e/e2e_support.h"
+#include "../e2e/gui_objects.h"
 #include "platform/win32/backend.h"
 #include "tolm/update/form_about.h"
 #include "tolm/update/form_exit.h"
@@ -78,6 +79,39 @@ TEST(ShapedWindows, SeeThroughByTheirRedAndTheAboutWindowGoesWithTheForeground) 
     EXPECT_FALSE(app.isLoaded<tolm::FormAbout>());
     EXPECT_FALSE(IsWindow(aboutHwnd));
     DestroyWindow(backdrop);
+}
+
+// Each opening of the update prompt is dragged by its background, has the pointer over both
+// buttons and is unloaded as the download's timer unloads it; twenty of them leave the process
+// with the GDI and USER objects that the first one left.
+TEST(ShapedWindows, OpeningsOfTheUpdatePromptGiveBackWhatTheyTake) {
+    win32::Win32Backend backend(GetModuleHandleW(nullptr));
+    forms::App app(backend, "TOLM");
+    backend.attach(app);
+    tolm::LatestVersion = "1.0.35";
+    auto openAndUse = [&] {
+        tolm::FormExit& prompt = app.form<tolm::FormExit>();
+        prompt.show();
+        auto hwnd = static_cast<HWND>(prompt.handle());
+        SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 20));
+        for (int i = 0; i < 10; ++i) SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(i % 2 ? 145 : 155, 20));
+        SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(150, 20));
+        for (const char* button : {"PicYes", "PicNo"})
+            SendMessageW(static_cast<HWND>(prompt(button).native), WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
+        SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(150, 20));
+        pump(30);
+        app.unload<tolm::FormExit>();
+        pump(30);
+    };
+    openAndUse();
+    pump(300);
+    e2e::GuiObjects before = e2e::guiObjects(GetCurrentProcess());
+    ASSERT_GT(before.gdi, 0);
+    for (int i = 0; i < 20; ++i) openAndUse();
+    pump(300);
+    e2e::GuiObjects after = e2e::guiObjects(GetCurrentProcess());
+    EXPECT_EQ(after.gdi, before.gdi) << "GDI objects after 20 openings of the update prompt";
+    EXPECT_EQ(after.user, before.user) << "USER objects after 20 openings of the update prompt";
 }
 
 }  // namespace
