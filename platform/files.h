@@ -1,6 +1,7 @@
 #pragma once
 // Whole files in and out of the program folder, for the update download. Every operation
 // either does all of its work or reports that it did not; none leaves a partial file behind.
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,11 @@ public:
     virtual bool replace(const std::string& from, const std::string& to) = 0;
     // Removes a file; true when no file of that name is left.
     virtual bool remove(const std::string& path) = 0;
+    // Opens the file so that nobody can write, rename or delete it while the hold lives (reading
+    // and starting it stay possible), and checks that it holds exactly `bytes`; empty when the
+    // file could not be held that way or holds anything else.
+    using Hold = std::shared_ptr<void>;
+    virtual Hold holdUnchanged(const std::string& path, std::string_view bytes) = 0;
 };
 
 // The system's own (Windows builds only).

@@ -49,6 +49,25 @@ public:
         DWORD err = GetLastError();
         return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
     }
+
+    Hold holdUnchanged(const std::string& path, std::string_view bytes) override {
+        // Shared for reading only: a writer, a rename over it or a delete is refused until the
+        // handle closes, and the elevated start opens it for reading and execution.
+        HANDLE f = CreateFileW(win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return nullptr;
+        Hold hold(f, [](void* h) { CloseHandle(h); });
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(f, &size) || static_cast<unsigned long long>(size.QuadPart) != bytes.size()) return nullptr;
+        std::string chunk(1u << 16, '\0');
+        for (std::size_t at = 0; at < bytes.size();) {
+            DWORD got = 0;
+            if (!ReadFile(f, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) || got == 0) return nullptr;
+            if (at + got > bytes.size() || bytes.compare(at, got, chunk.data(), got) != 0) return nullptr;
+            at += got;
+        }
+        return hold;
+    }
 };
 
 }  // namespace

@@ -61,15 +61,22 @@ struct Fetcher final : platform::Fetcher {
 struct Files final : platform::Files {
     std::map<std::string, std::string> on;
     bool failWrite = false, failReplace = false;
+    bool swapped = false;  // another process puts its own file in place right after the move
+    int holds = 0;
     bool write(const std::string& path, std::string_view bytes) override {
         return !failWrite && (on[path] = bytes, true);
     }
     bool replace(const std::string& from, const std::string& to) override {
         if (failReplace || !on.count(from)) return false;
-        on[to] = on[from];
+        on[to] = swapped ? "MZ swapped in" : on[from];
         return on.erase(from);
     }
     bool remove(const std::string& path) override { return on.erase(path), true; }
+    Hold holdUnchanged(const std::string& path, std::string_view bytes) override {
+        if (!on.count(path) || on[path] != bytes) return nullptr;
+        ++holds;
+        return Hold(this, [](void* self) { --static_cast<Files*>(self)->holds; });
+    }
 };
 
 struct Download : ::testing::Test {
@@ -86,7 +93,10 @@ struct Download : ::testing::Test {
         tolm::services().verifyUpdate = [](std::string_view data, std::string_view sig) {
             return data == kProgram && sig == kSig;
         };
-        tolm::services().launch = [this](const std::string& path) { launched.push_back(path); };
+        tolm::services().launch = [this](const std::string& path) {
+            launched.push_back(path);
+            EXPECT_EQ(files.holds, 1) << "started while held unchanged";
+        };
         files.on = {{exe, "a stale update that must never run"}};
         launched.clear();
         backend.messages.clear();
@@ -145,18 +155,19 @@ TEST_F(Download, ShowsOnlyAfterTheTransferAndStartsOnlyAVerifiedUpdate) {
         EXPECT_FALSE(app.isLoaded<DownLoad>());
         EXPECT_FALSE(app.isLoaded<tolm::FormExit>());
         EXPECT_EQ(launched, std::vector<std::string>(c.starts, exe)) << "once, by its full path";
+        EXPECT_EQ(files.holds, 0) << "let go once started";
     }
 }
 
 TEST_F(Download, AProgramThatCannotBePutInPlaceIsAFailedTransfer) {
-    for (bool failWrite : {true, false}) {
+    for (int way = 0; way < 3; ++way) {
         SetUp();
-        files.failWrite = failWrite, files.failReplace = !failWrite;
+        files.failWrite = way == 0, files.failReplace = way == 1, files.swapped = way == 2;
         begin(false);
         fetcher.answer(kGoodSig);
         fetcher.answer(kGood);
         EXPECT_EQ(backend.messages, std::vector<std::string>{"TOLM: 下载错误"});
-        EXPECT_TRUE(files.on.empty()) << "neither a partial file nor the stale one is left";
+        EXPECT_TRUE(files.on.empty()) << "neither a partial file, the stale one nor a swapped one is left";
         tick();
         EXPECT_TRUE(launched.empty());
     }

@@ -41,10 +41,23 @@ TEST(UpdateFiles, MovedIntoPlaceWholeAndStartedElevatedByFullPath) {
     EXPECT_TRUE(files.remove(part));
     EXPECT_TRUE(files.remove(part)) << "a file that is not there is gone";
 
+    // Held unchanged: only with exactly the verified bytes; while held nothing replaces or
+    // rewrites it, and it still starts.
+    ASSERT_TRUE(files.write(exe, demo));
+    EXPECT_FALSE(files.holdUnchanged(exe, demo + "x"));
+    EXPECT_FALSE(files.holdUnchanged(exe, demo.substr(1)));
+    platform::Files::Hold hold = files.holdUnchanged(exe, demo);
+    ASSERT_TRUE(hold);
+    ASSERT_TRUE(files.write(part, "swapped"));
+    EXPECT_FALSE(files.replace(part, exe));
+    EXPECT_FALSE(files.write(exe, "rewritten"));
+    EXPECT_TRUE(files.remove(part));
+
     SetEnvironmentVariableA("TOLM_UPDATE_MARKER", marker.c_str());
     platform::runElevated(exe);
     for (int i = 0; i < 600 && slurp(marker).empty(); ++i) Sleep(50);  // it does not wait for the program
     EXPECT_EQ(slurp(marker), exe + "\n");
+    hold.reset();
     for (int i = 0; i < 100 && !files.remove(exe); ++i) Sleep(50);
     DeleteFileA(marker.c_str());
     RemoveDirectoryA(dir.c_str());

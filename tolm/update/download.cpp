@@ -83,9 +83,14 @@ bool DownLoad::putInPlace(const std::string& program) {
     if (!files) return false;
     std::string part = path_ + kPartialSuffix;
     if (!files->write(part, program)) return false;
-    if (files->replace(part, path_)) return true;
-    files->remove(part);
-    return false;
+    if (!files->replace(part, path_)) {
+        files->remove(part);
+        return false;
+    }
+    // What is started with administrator rights must be what was verified: from here until the
+    // start, nobody can change the file, and it is read back to match.
+    hold_ = files->holdUnchanged(path_, program);
+    return hold_ != nullptr;
 }
 
 void DownLoad::discard() {
@@ -100,9 +105,10 @@ void DownLoad::TimerExit_Timer() {
     acted_ = true;
     bool start = verified_;
     std::string path = path_;
+    platform::Files::Hold hold = std::move(hold_);  // released once the start has returned
     app().unload<FormExit>();
     app().unload(*this);
-    if (start && services().launch) services().launch(path);
+    if (start && hold && services().launch) services().launch(path);
 }
 
 }  // namespace tolm

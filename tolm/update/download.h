@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/fetch.h"
+#include "platform/files.h"
 #include "platform/forms/form.h"
 
 namespace tolm {
@@ -63,6 +64,8 @@ private:
     void discard();
 
     std::string path_;
+    // The verified program, held unchanged from its move into place until it has been started.
+    platform::Files::Hold hold_;
     platform::FetchResult signature_;
     bool ended_ = false;
     bool verified_ = false;
