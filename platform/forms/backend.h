@@ -82,7 +82,7 @@ public:
 
     // Program-wide services.
     virtual void messageBox(std::string_view text, std::string_view caption) = 0;
-    [[noreturn]] virtual void end() = 0;
+    [[noreturn]] virtual void end(int exitCode) = 0;  // the process ends with this code
     virtual int twipsPerPixelX() const = 0;
     virtual int twipsPerPixelY() const = 0;
     virtual PixelRect screen() const = 0;

@@ -266,7 +266,7 @@ void Form::guarded(const std::function<void()>& body) {
         throw;
     } catch (const std::exception& e) {
         app_->messageBox(e.what());
-        app_->end();
+        app_->end(kFaultExitCode);
     }
 }
 

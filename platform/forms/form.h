@@ -33,6 +33,8 @@ using Handler = std::function<void(const Mouse&)>;
 
 // A fault in a handler: shown in a message box, after which the program ends.
 struct ProgramEnded {};
+// The exit code of a program ended by a fault in one of its handlers.
+inline constexpr int kFaultExitCode = 1;
 
 class Control {
 public:
@@ -238,9 +240,10 @@ public:
     }
     void unload(Form& form);
 
-    // Ends the program at once: no window is asked first.
-    [[noreturn]] void end() {
-        backend_->end();
+    // Ends the program at once: no window is asked first. A program ended by a fault says so in
+    // its exit code, so that whoever started it does not take the end for success.
+    [[noreturn]] void end(int exitCode = 0) {
+        backend_->end(exitCode);
         throw ProgramEnded{};  // a backend's end() does not return; this keeps it so
     }
     void messageBox(std::string_view text) { backend_->messageBox(text, title_); }

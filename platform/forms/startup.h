@@ -7,7 +7,7 @@
 
 namespace forms {
 
-constexpr int kStartFailed = 1;
+constexpr int kStartFailed = 1;  // as a fault in a handler ends the program (kFaultExitCode)
 
 // Runs `program` (which builds the first window and runs the message loop) and returns its exit
 // code; a fault is handed to `show` with its description and yields kStartFailed.

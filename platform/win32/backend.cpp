@@ -539,9 +539,9 @@ void Win32Backend::messageBox(std::string_view text, std::string_view caption) {
     MessageBoxW(nullptr, widen(text).c_str(), widen(caption).c_str(), MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
-void Win32Backend::end() {
+void Win32Backend::end(int exitCode) {
     runProgramEnd();
-    ExitProcess(0);
+    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 forms::PixelRect Win32Backend::screen() const {

@@ -43,7 +43,7 @@ public:
     void bringToFront(forms::Form& form) override;
     void setTopmost(forms::Form& form) override;
     void messageBox(std::string_view text, std::string_view caption) override;
-    [[noreturn]] void end() override;
+    [[noreturn]] void end(int exitCode) override;
     int twipsPerPixelX() const override { return tppX_; }
     int twipsPerPixelY() const override { return tppY_; }
     forms::PixelRect screen() const override;

@@ -91,7 +91,11 @@ public:
     void messageBox(std::string_view text, std::string_view caption) override {
         messages.push_back(std::string(caption) + ": " + std::string(text));
     }
-    [[noreturn]] void end() override { throw forms::ProgramEnded{}; }
+    int exitCode = -1;  // what the program ended with; -1 while it runs
+    [[noreturn]] void end(int code) override {
+        exitCode = code;
+        throw forms::ProgramEnded{};
+    }
     int twipsPerPixelX() const override { return 15; }
     int twipsPerPixelY() const override { return 15; }
     forms::PixelRect screen() const override { return {0, 0, 1280, 1024}; }

@@ -170,6 +170,7 @@ TEST_F(MainWindow, TheTrayIconsRightButtonPressOpensTheMenu) {
 TEST_F(MainWindow, ComEndEndsTheProgramAtOnce) {
     FormTolm& f = start({2027, 3, 1, 9, 0, 0, 0});
     EXPECT_THROW(f.clicked(f("ComEnd")), forms::ProgramEnded);
+    EXPECT_EQ(backend.exitCode, 0);
 }
 
 TEST_F(MainWindow, ClosedByTheSystemItEndsTheProgramInsteadOfRunningOnUnseen) {

@@ -251,6 +251,7 @@ TEST_F(Forms, AFaultInAHandlerIsShownAndEndsTheProgram) {
     EXPECT_THROW(pointer.down(5, 5), forms::ProgramEnded);
     ASSERT_EQ(backend.messages.size(), 1u);
     EXPECT_EQ(backend.messages[0], "TOLM: boom");
+    EXPECT_EQ(backend.exitCode, forms::kFaultExitCode) << "a fault is not reported as success";
 }
 
 struct Recorder final : forms::Canvas {
