@@ -1,7 +1,7 @@
-// The GET runs on a worker thread; its answer is posted to a message-only window of this file,
-// so that it arrives on the user-interface thread. A deadline timer on that window answers a
-// fetch that takes too long, whatever the worker is still waiting for; a shared flag makes sure
-// each fetch answers exactly once.
+// The GET runs on a worker thread; its end is posted to a message-only window of this file, so
+// that the answer is given on the user-interface thread, at that window's next timer tick. A
+// deadline timer on that window answers a fetch that takes too long, whatever the worker is
+// still waiting for; a shared flag makes sure each fetch answers exactly once.
 #include <windows.h>
 #include <wininet.h>
 
@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/fetch.h"
+#include "platform/win32/helper_window.h"
 #include "platform/win32/text.h"
 
 namespace platform {
@@ -178,15 +179,7 @@ public:
 
 private:
     HWND window() {
-        if (window_) return window_;
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"TolmFetch";
-        RegisterClassExW(&wc);
-        window_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, this);
-        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        if (!window_) window_ = win32::createHelperWindow(L"TolmFetch", proc, HWND_MESSAGE, this);
         return window_;
     }
 

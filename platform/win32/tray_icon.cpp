@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/win32/helper_window.h"
 #include "platform/win32/program_end.h"
 
 namespace NfIcon {
@@ -38,13 +39,7 @@ LRESULT CALLBACK listen(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void startListening() {
     if (listener) return;
     taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = listen;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"TolmTrayListener";
-    RegisterClassExW(&wc);
-    listener = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    listener = win32::createHelperWindow(L"TolmTrayListener", listen, nullptr);
     win32::atProgramEnd(Remove);
 }
 
