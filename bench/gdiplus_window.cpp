@@ -1,8 +1,7 @@
 // The second baseline: the least the widget must do. A borderless window of the widget's size
 // and place that paints ui\back.png (from its working folder) through the flat interface of
 // GDI+, started and shut down within the paint, as the widget's painter does.
-#include <windows.h>
-
+#include "baseline_window.h"
 #include "platform/win32/gdiplus.h"
 
 namespace {
@@ -40,17 +39,5 @@ LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = inst;
-    wc.hbrBackground = CreateSolidBrush(RGB(128, 128, 128));
-    wc.lpszClassName = L"GdipBack";
-    RegisterClassW(&wc);
-    int w = 722, h = 488;
-    HWND hwnd = CreateWindowExW(0, L"GdipBack", L"GdipBack", WS_POPUP, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                                (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, nullptr, nullptr, inst, nullptr);
-    ShowWindow(hwnd, SW_SHOW);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    return 0;
+    return runBaselineWindow(inst, L"GdipBack", proc, RGB(128, 128, 128));
 }

@@ -1,5 +1,5 @@
 // The baseline: the least a Win32 program does to put one painted window on the screen.
-#include <windows.h>
+#include "baseline_window.h"
 
 static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (m == WM_DESTROY) PostQuitMessage(0);
@@ -7,17 +7,5 @@ static LRESULT CALLBACK proc(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int) {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = inst;
-    wc.hbrBackground = CreateSolidBrush(RGB(10, 120, 200));
-    wc.lpszClassName = L"Minimal";
-    RegisterClassW(&wc);
-    int w = 722, h = 488;
-    HWND hwnd = CreateWindowExW(0, L"Minimal", L"Minimal", WS_POPUP, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                                (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, nullptr, nullptr, inst, nullptr);
-    ShowWindow(hwnd, SW_SHOW);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    return 0;
+    return runBaselineWindow(inst, L"Minimal", proc, RGB(10, 120, 200));
 }
