@@ -6,13 +6,8 @@ set -u
 build=$1; shift
 xvfb_pid=
 if [ -z "${DISPLAY:-}" ] || [ "${TOLM_FORCE_XVFB:-0}" = 1 ]; then
-    n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    i=0
-    while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-    export DISPLAY=":$n" TOLM_VIRTUAL_DISPLAY=1
+    . "$(dirname "$0")/xvfb.sh"
+    start_xvfb 90
 fi
 
 stop() {

@@ -8,13 +8,8 @@
 # wrapper itself is not used: it waits for every process sharing its clock, the Wine server too.
 prefix=$1; when=$2; shift 2
 # A display of its own, so that the dated runs need not wait for the shared desktop.
-n=150
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-i=0
-while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-export DISPLAY=":$n" TOLM_VIRTUAL_DISPLAY=1
+. "$(dirname "$0")/../../cmake/xvfb.sh"
+start_xvfb 150
 stop() { [ -d "$prefix" ] && WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1; }
 stop
 offset=$(( $(date -d "$when" +%s) - $(date +%s) ))
@@ -24,5 +19,5 @@ LD_PRELOAD="libfaketime.so.1${LD_PRELOAD:+ $LD_PRELOAD}" \
     "$@"
 rc=$?
 stop
-kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
 exit $rc
