@@ -12,6 +12,7 @@
 
 #include "platform/fetch.h"
 #include "platform/win32/helper_window.h"
+#include "platform/win32/spent_stack.h"
 #include "platform/win32/text.h"
 
 namespace platform {
@@ -173,7 +174,8 @@ public:
         std::thread([w, job, timer] {
             job->result = transfer(*job);
             // A program that has ended its window gets no answer; the job is freed with it.
-            if (!PostMessageW(w, kDoneMessage, timer, 0)) return;
+            PostMessageW(w, kDoneMessage, timer, 0);
+            win32::releaseSpentStack();
         }).detach();
     }
 
