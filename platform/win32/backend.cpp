@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/win32/gdiplus.h"
 #include "platform/win32/program_end.h"
@@ -68,10 +69,50 @@ std::wstring chooseFace(HDC dc, const char* wanted) {
     return L"Tahoma";
 }
 
+// A picture read from a stream stays tied to it in GDI+ (and under Wine to its decoder, which
+// keeps a second copy of the pixels): a copy of the pixels in a bitmap of its own lets both go.
+// Null when the pixels cannot be read in the picture's own format; the caller keeps the original.
+Gdiplus::GpImage* detachedCopy(Gdiplus::GpImage* image, UINT width, UINT height, Gdiplus::PixelFormat format) {
+    auto* from = static_cast<Gdiplus::GpBitmap*>(image);
+    Gdiplus::GpBitmap* copy = nullptr;
+    if (GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0, format, nullptr, &copy) !=
+        Gdiplus::Ok)
+        return nullptr;
+    Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+    Gdiplus::BitmapData src{}, dst{};
+    bool copied = false;
+    if (GdipBitmapLockBits(from, &all, Gdiplus::ImageLockModeRead, format, &src) == Gdiplus::Ok) {
+        if (GdipBitmapLockBits(copy, &all, Gdiplus::ImageLockModeWrite, format, &dst) == Gdiplus::Ok) {
+            std::size_t rowBytes = (static_cast<std::size_t>(width) * Gdiplus::GetPixelFormatSize(format) + 7) / 8;
+            for (UINT y = 0; y < height; ++y)
+                std::memcpy(static_cast<BYTE*>(dst.Scan0) + static_cast<std::ptrdiff_t>(y) * dst.Stride,
+                            static_cast<const BYTE*>(src.Scan0) + static_cast<std::ptrdiff_t>(y) * src.Stride, rowBytes);
+            GdipBitmapUnlockBits(copy, &dst);
+            copied = true;
+        }
+        GdipBitmapUnlockBits(from, &src);
+    }
+    if (copied && Gdiplus::IsIndexedPixelFormat(format)) {
+        INT size = 0;
+        std::vector<BYTE> palette;
+        copied = GdipGetImagePaletteSize(image, &size) == Gdiplus::Ok && size > 0;
+        if (copied) palette.resize(static_cast<std::size_t>(size));
+        copied = copied &&
+                 GdipGetImagePalette(image, reinterpret_cast<Gdiplus::ColorPalette*>(palette.data()), size) ==
+                     Gdiplus::Ok &&
+                 GdipSetImagePalette(copy, reinterpret_cast<Gdiplus::ColorPalette*>(palette.data())) == Gdiplus::Ok;
+    }
+    if (!copied) {
+        GdipDisposeImage(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
 }  // namespace
 
 struct Win32Backend::Picture {
-    Com<IStream> stream;
+    Com<IStream> stream;  // kept only while the image still reads from it
     Gdiplus::GpImage* image = nullptr;
     UINT width = 0, height = 0;
     bool seeThrough = false;  // may have transparent pixels: palette art or an alpha channel
@@ -189,6 +230,11 @@ Win32Backend::Picture* Win32Backend::picture(std::string_view name) {
                     Gdiplus::PixelFormat format = 0;
                     GdipGetImagePixelFormat(pic->image, &format);
                     pic->seeThrough = Gdiplus::IsIndexedPixelFormat(format) || Gdiplus::IsAlphaPixelFormat(format);
+                    if (Gdiplus::GpImage* copy = detachedCopy(pic->image, pic->width, pic->height, format)) {
+                        GdipDisposeImage(pic->image);
+                        pic->image = copy;
+                        pic->stream.reset();
+                    }
                 } else {
                     pic->image = nullptr;
                 }
