@@ -224,6 +224,21 @@ FunctionEnd
 ; ---------------------------------------------------------------------------------------------
 ; Installer
 
+; The widget fetches its update into its own folder and starts it there with administrator
+; rights. On a school PC those are often another account's, whose registry knows nothing of
+; this installation and would send the files to that account's folder; a setup that runs
+; beside an installed tolm.exe therefore updates that one. An explicit /D= still decides.
+Function .onInit
+    ${If} ${FileExists} "$EXEDIR\tolm.exe"
+        ${GetParameters} $0
+        ClearErrors
+        ${GetOptions} "$0" "/D=" $1
+        ${If} ${Errors}
+            StrCpy $INSTDIR "$EXEDIR"
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+
 Section "TOLM"
     SetDetailsPrint both
     Call EndWidget

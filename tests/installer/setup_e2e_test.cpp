@@ -203,6 +203,21 @@ TEST_F(Setup, AWidgetThatIgnoresTheCloseRequestIsEndedAndReplaced) {
     EXPECT_EQ(bytes(at("tolm.exe")), bytes(app + L"\\tolm.exe"));
 }
 
+// As the widget starts its update: from its own folder, and possibly as another account (an
+// administrator's), whose registry does not know this installation.
+TEST_F(Setup, AnUpdateStartedFromAnInstallationReplacesThatOne) {
+    std::wstring other = folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM elsewhere";
+    e2e::removeTree(other);
+    CreateDirectoryW(other.c_str(), nullptr);
+    writeFile(other + L"\\tolm.exe", "an earlier version");
+    std::wstring update = other + L"\\tolmupdate.exe";
+    ASSERT_TRUE(CopyFileW(setup.c_str(), update.c_str(), FALSE));
+    ASSERT_EQ(run(L"\"" + update + L"\" /S"), 0);
+    EXPECT_EQ(bytes(other + L"\\tolm.exe"), bytes(app + L"\\tolm.exe"));
+    EXPECT_FALSE(e2e::fileExists(at("tolm.exe"))) << "installed into the default folder instead";
+    e2e::removeTree(other);
+}
+
 TEST_F(Setup, UninstallTakesWhatTheSetupAndJwMadeHere) {
     install();
     // What jw and the update download leave, the log-on entry as jw's registry script spells
