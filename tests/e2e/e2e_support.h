@@ -22,6 +22,9 @@ struct Process {
 // A top-level window of the process with this class (and caption, when given).
 HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms);
 
+// What became of a program whose window did not come: its exit code, or its windows.
+std::string whereabouts(const Process& p);
+
 // A block of the screen, as the user sees it.
 struct Pixels {
     int width = 0, height = 0;
