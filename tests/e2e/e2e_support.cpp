@@ -72,26 +72,8 @@ HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms) {
 
 std::string whereabouts(const Process& p) {
     DWORD code = 0;
-    if (GetExitCodeProcess(p.pi.hProcess, &code) && code != STILL_ACTIVE)
-        return "the program ended with exit code " + std::to_string(code);
-    struct Seen {
-        DWORD pid;
-        std::string list;
-    } seen{p.id(), {}};
-    EnumWindows(
-        [](HWND w, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Seen*>(lp);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            if (pid != s->pid) return TRUE;
-            char cls[64] = {}, caption[128] = {};
-            GetClassNameA(w, cls, sizeof cls);
-            GetWindowTextA(w, caption, sizeof caption);
-            s->list += std::string(" [") + cls + " \"" + caption + "\"" + (IsWindowVisible(w) ? "" : ", hidden") + "]";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&seen));
-    return "the program still runs; its windows:" + (seen.list.empty() ? std::string(" none") : seen.list);
+    GetExitCodeProcess(p.pi.hProcess, &code);
+    return code == STILL_ACTIVE ? "it still runs" : "it ended with exit code " + std::to_string(code);
 }
 
 Pixels grabDC(HDC src, int w, int h) {

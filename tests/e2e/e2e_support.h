@@ -22,7 +22,8 @@ struct Process {
 // A top-level window of the process with this class (and caption, when given).
 HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms);
 
-// What became of a program whose window did not come: its exit code, or its windows.
+// What became of a program whose window did not come: still running (a hang or a message box),
+// or ended with its exit code.
 std::string whereabouts(const Process& p);
 
 // A block of the screen, as the user sees it.

@@ -206,11 +206,10 @@ TEST_F(Setup, AWidgetThatIgnoresTheCloseRequestIsEndedAndReplaced) {
 // As the widget starts its update: from its own folder, and possibly as another account (an
 // administrator's), whose registry does not know this installation.
 TEST_F(Setup, AnUpdateStartedFromAnInstallationReplacesThatOne) {
-    std::wstring other = folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM elsewhere";
+    std::wstring other = folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM elsewhere", update = other + L"\\tolmupdate.exe";
     e2e::removeTree(other);
     CreateDirectoryW(other.c_str(), nullptr);
     writeFile(other + L"\\tolm.exe", "an earlier version");
-    std::wstring update = other + L"\\tolmupdate.exe";
     ASSERT_TRUE(CopyFileW(setup.c_str(), update.c_str(), FALSE));
     ASSERT_EQ(run(L"\"" + update + L"\" /S"), 0);
     EXPECT_EQ(bytes(other + L"\\tolm.exe"), bytes(app + L"\\tolm.exe"));
