@@ -12,6 +12,7 @@
 
 #include "platform/forms/backend.h"
 #include "platform/forms/layout.h"
+#include "platform/forms/startup.h"
 
 namespace forms {
 
@@ -33,8 +34,6 @@ using Handler = std::function<void(const Mouse&)>;
 
 // A fault in a handler: shown in a message box, after which the program ends.
 struct ProgramEnded {};
-// The exit code of a program ended by a fault in one of its handlers.
-inline constexpr int kFaultExitCode = 1;
 
 class Control {
 public:

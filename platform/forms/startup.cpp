@@ -16,7 +16,7 @@ int runGuarded(const std::function<int()>& program, const std::function<void(std
     } catch (...) {
         show("unexpected error");
     }
-    return kStartFailed;
+    return kFaultExitCode;
 }
 
 }  // namespace forms

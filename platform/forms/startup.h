@@ -7,10 +7,12 @@
 
 namespace forms {
 
-constexpr int kStartFailed = 1;  // as a fault in a handler ends the program (kFaultExitCode)
+// The exit code of a program ended by a fault, before its first window or in a handler, so that
+// whoever started it does not take the end for success.
+inline constexpr int kFaultExitCode = 1;
 
 // Runs `program` (which builds the first window and runs the message loop) and returns its exit
-// code; a fault is handed to `show` with its description and yields kStartFailed.
+// code; a fault is handed to `show` with its description and yields kFaultExitCode.
 int runGuarded(const std::function<int()>& program, const std::function<void(std::string_view)>& show);
 
 }  // namespace forms

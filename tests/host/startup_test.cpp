@@ -31,11 +31,11 @@ TEST(Startup, AFaultBeforeTheFirstWindowIsShownAndFails) {
              b.refuseWindows = true;
              return firstWindow(b);
          },
-         forms::kStartFailed, "CreateWindowEx failed"},
+         forms::kFaultExitCode, "CreateWindowEx failed"},
         {"a graphics library that does not start",
-         [](fake::Backend&) -> int { throw std::runtime_error("GDI+ could not be started"); }, forms::kStartFailed,
+         [](fake::Backend&) -> int { throw std::runtime_error("GDI+ could not be started"); }, forms::kFaultExitCode,
          "GDI+ could not be started"},
-        {"a fault of no known kind", [](fake::Backend&) -> int { throw 42; }, forms::kStartFailed, "unexpected error"},
+        {"a fault of no known kind", [](fake::Backend&) -> int { throw 42; }, forms::kFaultExitCode, "unexpected error"},
     };
     for (const Case& c : cases) {
         fake::Backend b;
