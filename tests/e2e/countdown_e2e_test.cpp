@@ -138,7 +138,7 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
 
     e2e::Process tolm(app + L"\\tolm.exe", app);
     Screen s{e2e::waitWindow(tolm.id(), L"TolmForm", L"Tolm", 60000), {}};
-    ASSERT_TRUE(s.window) << "no countdown window: " << e2e::whereabouts(tolm);
+    ASSERT_TRUE(s.window) << "no countdown window: " << e2e::fate(tolm);
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(s.window, GWL_EXSTYLE)), static_cast<DWORD>(WS_EX_LAYERED));
 
     Reference ref;

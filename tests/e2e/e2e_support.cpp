@@ -70,7 +70,7 @@ HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms) {
     return nullptr;
 }
 
-std::string whereabouts(const Process& p) {
+std::string fate(const Process& p) {
     DWORD code = 0;
     GetExitCodeProcess(p.pi.hProcess, &code);
     return code == STILL_ACTIVE ? "it still runs" : "it ended with exit code " + std::to_string(code);

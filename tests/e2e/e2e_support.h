@@ -24,7 +24,7 @@ HWND waitWindow(DWORD pid, const wchar_t* cls, const wchar_t* caption, int ms);
 
 // What became of a program whose window did not come: still running (a hang or a message box),
 // or ended with its exit code.
-std::string whereabouts(const Process& p);
+std::string fate(const Process& p);
 
 // A block of the screen, as the user sees it.
 struct Pixels {

@@ -76,7 +76,7 @@ TEST(Handles, TheWidgetGivesBackWhatItsUseTakes) {
     ASSERT_FALSE(app.empty());
     e2e::Process tolm(app + L"\\tolm.exe", app);
     HWND widget = e2e::waitWindow(tolm.id(), L"TolmForm", L"Tolm", 60000);
-    ASSERT_TRUE(widget) << "no countdown window: " << e2e::whereabouts(tolm);
+    ASSERT_TRUE(widget) << "no countdown window: " << e2e::fate(tolm);
     // The panel opens only once the motto page has been handled (here: refused, no publisher).
     for (int i = 0; i < 200 && !IsWindowVisible(windowOf(widget, L"FormMenu")); ++i, Sleep(100)) openMenu(widget);
     ASSERT_TRUE(IsWindowVisible(windowOf(widget, L"FormMenu"))) << "the menu panel never opened";

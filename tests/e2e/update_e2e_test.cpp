@@ -116,7 +116,7 @@ protected:
     void start() {
         tolm = std::make_unique<e2e::Process>(dir + L"\\tolm.exe", dir);
         widget = e2e::waitWindow(tolm->id(), kForm, L"Tolm", 60000);
-        ASSERT_TRUE(widget) << "no countdown window: " << e2e::whereabouts(*tolm);
+        ASSERT_TRUE(widget) << "no countdown window: " << e2e::fate(*tolm);
     }
     DWORD pid() const { return tolm->id(); }
     int starts() { return countLines(slurp(marker)); }
