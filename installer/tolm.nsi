@@ -6,6 +6,7 @@
 ;   ARCH        x86-unicode (what ships) or amd64-unicode (the same installer for the tests)
 ;   APP         the build's installed-folder mirror: tolm.exe, jw.exe, ui/back.png
 ;   OUTFILE     where the setup program goes
+;   SIGN        (optional) the command that signs a finished program in place, given its path
 !ifndef VERSION | VI_VERSION | ARCH | APP | OUTFILE
   !error "Build the setup through CMake: cmake --build <build> --target setup"
 !endif
@@ -31,6 +32,11 @@ ManifestDPIAware true
 
 Name "${PRODUCT}" "TOLM"
 OutFile "${OUTFILE}"
+!ifdef SIGN
+  ; The uninstaller is signed before it is packed into the setup, and the setup once written.
+  !uninstfinalize '${SIGN} "%1"' = 0
+  !finalize '${SIGN} "%1"' = 0
+!endif
 RequestExecutionLevel user
 ; A folder the widget can write, so that its update download can land beside it.
 InstallDir "$LOCALAPPDATA\Programs\TOLM"
