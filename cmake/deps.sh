@@ -6,7 +6,7 @@ packages="cmake ninja-build g++ googletest libgtest-dev python3 \
 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
 wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-zenhei locales-all \
 faketime libfaketime libfaketime:i386 procps util-linux \
-clang libclang-rt-14-dev nsis openssl"
+clang libclang-rt-14-dev nsis openssl osslsigncode"
 
 missing=
 for p in $packages; do
@@ -15,7 +15,28 @@ for p in $packages; do
         missing="$missing $p"
     fi
 done
-[ -z "$missing" ] && exit 0
+here=$(dirname "$0")
+# 32-bit Wine on a kernel that cannot run 32-bit programs needs qemu-i386 from qemu-user 10 or
+# later (bookworm's 7.2 cannot map Wine's shared user data): from the release's backports.
+needs_qemu() {
+    [ -x /usr/lib/wine/wine ] || return 1
+    if [ "${TOLM_I386:-}" != qemu ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then return 1; fi
+    v=$(qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p')
+    [ "${v:-0}" -lt 10 ]
+}
+install_qemu() {
+    suite=$(sh "$here/backports.sh")
+    echo "Installing qemu-user from $suite (32-bit Wine runs emulated on this kernel)"
+    apt-get install -y -q -t "$suite" --no-install-recommends qemu-user
+}
+
+if [ -z "$missing" ]; then
+    needs_qemu || exit 0
+    [ "$(id -u)" = 0 ] || { echo "Run as root: sh cmake/deps.sh (installs qemu-user from backports)" >&2; exit 1; }
+    export DEBIAN_FRONTEND=noninteractive
+    install_qemu
+    exit 0
+fi
 
 needs_i386=
 case "$missing" in *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || needs_i386=1 ;; esac
@@ -34,3 +55,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 # shellcheck disable=SC2086
 apt-get install -y -q $missing
+if needs_qemu; then install_qemu; fi

@@ -1,4 +1,5 @@
 #!/bin/sh
-# Prints the Windows build whose tests this machine can run under Wine: win32 (what ships)
-# where the kernel runs 32-bit programs, otherwise win64 (some kernels have 32-bit support off).
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo win32; else echo win64; fi
+# Prints the Windows build whose tests this machine runs under Wine: win32, the shipped build,
+# wherever 32-bit Wine can run (natively, or emulated where the kernel has 32-bit support off:
+# cmake/with-i386.sh); win64 only where neither works.
+if sh "$(dirname "$0")/with-i386.sh" --check; then echo win32; else echo win64; fi

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a command with one virtual display for the whole run (unless a display is already
-# given), then stops every Wine server the run started and the display itself.
+# given), where 32-bit Wine can run (cmake/with-i386.sh), then stops every Wine server the run
+# started and the display itself.
 # Usage: with-display.sh BUILD_DIR COMMAND...
 set -u
 build=$1; shift
@@ -19,7 +20,7 @@ stop() {
 }
 trap 'stop; exit 130' INT TERM
 
-"$@"
+sh "$(dirname "$0")/with-i386.sh" "$@"
 rc=$?
 stop
 exit $rc
