@@ -69,6 +69,7 @@ Var FinishNote
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} 已安装"
 !define MUI_FINISHPAGE_TEXT "TOLM 已安装到 $INSTDIR。$\r$\n$\r$\n$FinishNote"
+!define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPre
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE FinishLeave
 !insertmacro MUI_PAGE_FINISH
 
@@ -250,11 +251,6 @@ FunctionEnd
 ; explicit /D= still decides.
 Function .onInit
     Call CheckElevated
-    ${If} $Elevated = 1
-        StrCpy $FinishNote "安装程序正以管理员身份运行，所以不会打开设置窗口，以免开机启动项和桌面快捷方式加到管理员的账户里。$\r$\n$\r$\n请用你自己的账户运行 $INSTDIR\jw.exe，选择开机启动和添加桌面快捷方式。"
-    ${Else}
-        StrCpy $FinishNote "点击“完成”后将打开设置窗口，可以选择开机启动和添加桌面快捷方式。"
-    ${EndIf}
     ${If} ${FileExists} "$EXEDIR\tolm.exe"
         Call ExplicitDir
         Pop $0
@@ -299,8 +295,8 @@ FunctionEnd
 
 ; Whether the command line named the folder with /D=: 1 or 0, pushed. NSIS cuts " /D=" and all
 ; after it (it comes last, spaces and all) off $CMDLINE before .onInit runs, so only the
-; process's own command line still shows it. A /D= that NSIS did not take (not a full path)
-; decides nothing.
+; process's own command line still shows it. NSIS drops trailing separators from the folder
+; and passes over one that is not a full path: such a /D= decides nothing.
 Function ExplicitDir
     Push $0
     Push $1
@@ -308,13 +304,37 @@ Function ExplicitDir
     StrLen $1 $CMDLINE
     StrCpy $0 $0 "" $1
     StrCpy $1 $0 4
-    StrCpy $0 $0 "" 4
-    ${If} $1 S== " /D="
-    ${AndIf} $0 == $INSTDIR
-        StrCpy $0 1
-    ${Else}
+    ${If} $1 S!= " /D="
         StrCpy $0 0
+    ${Else}
+        StrCpy $0 $0 "" 4
+        Push $0
+        Call TrimSeparators
+        Pop $0
+        Push $INSTDIR
+        Call TrimSeparators
+        Pop $1
+        ${If} $0 == $1
+            StrCpy $0 1
+        ${Else}
+            StrCpy $0 0
+        ${EndIf}
     ${EndIf}
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; The path on the stack without trailing separators.
+Function TrimSeparators
+    Exch $0
+    Push $1
+    ${Do}
+        StrCpy $1 $0 1 -1
+        ${If} $1 != "\"
+            ${Break}
+        ${EndIf}
+        StrCpy $0 $0 -1
+    ${Loop}
     Pop $1
     Exch $0
 FunctionEnd
@@ -364,6 +384,14 @@ Section "TOLM"
     WriteRegDWORD HKCU "${UNINST_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
 SectionEnd
+
+Function FinishPre
+    ${If} $Elevated = 1
+        StrCpy $FinishNote "安装程序正以管理员身份运行，所以不会打开设置窗口，以免开机启动项和桌面快捷方式加到管理员的账户里。$\r$\n$\r$\n请用你自己的账户运行 $INSTDIR\jw.exe，选择开机启动和添加桌面快捷方式。"
+    ${Else}
+        StrCpy $FinishNote "点击“完成”后将打开设置窗口，可以选择开机启动和添加桌面快捷方式。"
+    ${EndIf}
+FunctionEnd
 
 ; jw starts from the installed folder, which is also its current directory: the registry
 ; script its batch writes lands there. A silent setup leaves the choice to whoever ran it.

@@ -307,7 +307,7 @@ TEST_F(Setup, AWidgetThatIgnoresTheCloseRequestIsEndedAndReplaced) {
 
 // As the widget starts its update: from its own folder, and possibly as another account (an
 // administrator's), whose registry does not know this installation. A folder named with /D=
-// (last on the command line, spaces and all) still decides.
+// (last on the command line, spaces and all, a trailing separator dropped) still decides.
 TEST_F(Setup, AnUpdateStartedFromAnInstallationReplacesThatOne) {
     std::wstring other = folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM elsewhere", update = other + L"\\tolmupdate.exe";
     std::wstring chosen = folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM chosen\\here";
@@ -317,7 +317,7 @@ TEST_F(Setup, AnUpdateStartedFromAnInstallationReplacesThatOne) {
     writeFile(other + L"\\tolm.exe", "an earlier version");
     ASSERT_TRUE(CopyFileW(setup.c_str(), update.c_str(), FALSE));
 
-    ASSERT_EQ(run(L"\"" + update + L"\" /S /D=" + chosen), 0);
+    ASSERT_EQ(run(L"\"" + update + L"\" /S /D=" + chosen + L"\\"), 0);
     EXPECT_TRUE(bytes(chosen + L"\\tolm.exe") == bytes(app + L"\\tolm.exe")) << "/D= did not decide";
     EXPECT_EQ(bytes(other + L"\\tolm.exe"), "an earlier version");
     EXPECT_EQ(regText(kUninstallKey, L"InstallLocation"), chosen);
