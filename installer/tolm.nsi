@@ -1,5 +1,6 @@
 ; The TOLM setup program: a per-user installation without administrator rights that ends by
-; starting jw, and an uninstaller that takes away what the installation and jw made.
+; starting jw (unless it runs elevated), and an uninstaller that takes away what the
+; installation and jw made.
 ;
 ; Built by CMake (target `setup`), which passes:
 ;   VERSION     1.0.34, and VI_VERSION 1.0.0.34 for the version resource
@@ -26,6 +27,7 @@ ManifestDPIAware true
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TOLM"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define UNINSTALLER "uninstall.exe"
+!define FILE_ATTRIBUTE_REPARSE_POINT 0x400
 ; The widget's main window, to which a close request is posted before its files are touched.
 !define WIDGET_CLASS "TolmForm"
 !define WIDGET_CAPTION "Tolm"
@@ -57,6 +59,11 @@ VIAddVersionKey /LANG=2052 FileDescription "${PRODUCT} 安装程序"
 VIAddVersionKey /LANG=2052 CompanyName "${PUBLISHER}"
 VIAddVersionKey /LANG=2052 LegalCopyright "${PUBLISHER}"
 
+; 1 when this setup runs with an elevated token (set by .onInit).
+Var Elevated
+; What the last page says happens next.
+Var FinishNote
+
 !define MUI_ICON "..\art\tolm.ico"
 !define MUI_UNICON "..\art\tolm.ico"
 !define MUI_ABORTWARNING
@@ -67,7 +74,8 @@ VIAddVersionKey /LANG=2052 LegalCopyright "${PUBLISHER}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} 已安装"
-!define MUI_FINISHPAGE_TEXT "TOLM 已安装到 $INSTDIR。$\r$\n$\r$\n点击“完成”后将打开设置窗口，可以选择开机启动和添加桌面快捷方式。"
+!define MUI_FINISHPAGE_TEXT "TOLM 已安装到 $INSTDIR。$\r$\n$\r$\n$FinishNote"
+!define MUI_PAGE_CUSTOMFUNCTION_PRE FinishPre
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE FinishLeave
 !insertmacro MUI_PAGE_FINISH
 
@@ -91,6 +99,18 @@ VIAddVersionKey /LANG=2052 LegalCopyright "${PUBLISHER}"
             StrCpy ${var} "${file}"
         ${Else}
             FileClose $0
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+; Sets var to path when it is a junction or a symbolic link (and var is still empty).
+!macro FIRST_REPARSE_POINT var path
+    System::Call 'kernel32::GetFileAttributesW(w "${path}") i .r0'
+    ${If} $0 <> -1
+        IntOp $0 $0 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+        ${If} $0 <> 0
+        ${AndIf} ${var} == ""
+            StrCpy ${var} "${path}"
         ${EndIf}
     ${EndIf}
 !macroend
@@ -230,29 +250,130 @@ FunctionEnd
 ; ---------------------------------------------------------------------------------------------
 ; Installer
 
-; The widget fetches its update into its own folder and starts it there with administrator
-; rights. On a school PC those are often another account's, whose registry knows nothing of
-; this installation and would send the files to that account's folder; a setup that runs
-; beside an installed tolm.exe therefore updates that one. An explicit /D= still decides.
+; The widget fetches its update into its own folder and starts it there, with administrator
+; rights when the folder needs them. On a school PC those are often another account's, whose
+; registry knows nothing of this installation and would send the files to that account's
+; folder; a setup that runs beside an installed tolm.exe therefore updates that one. An
+; explicit /D= still decides.
 Function .onInit
+    Call CheckElevated
     ${If} ${FileExists} "$EXEDIR\tolm.exe"
-        ${GetParameters} $0
-        ClearErrors
-        ${GetOptions} "$0" "/D=" $1
-        ${If} ${Errors}
+        Call ExplicitDir
+        Pop $0
+        ${If} $0 = 0
             StrCpy $INSTDIR "$EXEDIR"
         ${EndIf}
     ${EndIf}
 FunctionEnd
 
+; Whether the setup runs elevated, into $Elevated. The token's own elevation flag rather than
+; IsUserAnAdmin: it is set on every token an elevation gave (an administrator's, a backup
+; operator's), and Wine answers IsUserAnAdmin from group membership alone, so that a limited
+; token there looks like an administrator's. IsUserAnAdmin answers only where the token cannot.
+Function CheckElevated
+    Push $0
+    Push $1
+    Push $2
+    Push $3
+    StrCpy $Elevated 0
+    ; TOKEN_QUERY
+    System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r0) i .r1'
+    ${If} $1 <> 0
+        ; TokenElevation: one DWORD, non-zero when elevated
+        System::Call 'advapi32::GetTokenInformation(p r0, i 20, *i .r2, i 4, *i .r3) i .r1'
+        System::Call 'kernel32::CloseHandle(p r0)'
+    ${EndIf}
+    ${If} $1 <> 0
+        ${If} $2 <> 0
+            StrCpy $Elevated 1
+        ${EndIf}
+    ${Else}
+        System::Call 'shell32::IsUserAnAdmin() i .r2'
+        ${If} $2 <> 0
+            StrCpy $Elevated 1
+        ${EndIf}
+    ${EndIf}
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
+; Whether the command line named the folder with /D=: 1 or 0, pushed. NSIS cuts " /D=" and all
+; after it (it comes last, spaces and all) off $CMDLINE before .onInit runs, so only the
+; process's own command line still shows it. NSIS drops trailing separators from the folder
+; and passes over one that is not a full path: such a /D= decides nothing.
+Function ExplicitDir
+    Push $0
+    Push $1
+    System::Call 'kernel32::GetCommandLineW() w .r0'
+    StrLen $1 $CMDLINE
+    StrCpy $0 $0 "" $1
+    StrCpy $1 $0 4
+    ${If} $1 S!= " /D="
+        StrCpy $0 0
+    ${Else}
+        StrCpy $0 $0 "" 4
+        Push $0
+        Call TrimSeparators
+        Pop $0
+        Push $INSTDIR
+        Call TrimSeparators
+        Pop $1
+        ${If} $0 == $1
+            StrCpy $0 1
+        ${Else}
+            StrCpy $0 0
+        ${EndIf}
+    ${EndIf}
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; The path on the stack without trailing separators.
+Function TrimSeparators
+    Exch $0
+    Push $1
+    ${Do}
+        StrCpy $1 $0 1 -1
+        ${If} $1 != "\"
+            ${Break}
+        ${EndIf}
+        StrCpy $0 $0 -1
+    ${Loop}
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; A junction or symbolic link at the folder the files go to, or at its ui folder, would send
+; them wherever it points: run elevated, into a system folder. Such a folder is refused before
+; anything is written, and once more just before ui is written, in case it changed meanwhile.
+Function RefuseReparsePoints
+    Push $0
+    Push $1
+    StrCpy $1 ""
+    !insertmacro FIRST_REPARSE_POINT $1 "$INSTDIR"
+    !insertmacro FIRST_REPARSE_POINT $1 "$INSTDIR\ui"
+    ${If} $1 != ""
+        MessageBox MB_OK|MB_ICONSTOP "$1 是一个链接（联接点或符号链接），指向别的位置。$\r$\n$\r$\n为了安全，安装程序不会通过链接写入文件。请删除这个链接，然后重新运行安装程序。" /SD IDOK
+        DetailPrint "$1 是一个链接，安装已停止。"
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+    Pop $1
+    Pop $0
+FunctionEnd
+
 Section "TOLM"
     SetDetailsPrint both
+    Call RefuseReparsePoints
     Call EndWidget
     Call EnsureReplaceable
 
     SetOutPath "$INSTDIR"
     File "${APP}/tolm.exe"
     File "${APP}/jw.exe"
+    Call RefuseReparsePoints
     SetOutPath "$INSTDIR\ui"
     File "${APP}/ui/back.png"
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
@@ -270,11 +391,24 @@ Section "TOLM"
     WriteRegDWORD HKCU "${UNINST_KEY}" "NoRepair" 1
 SectionEnd
 
+Function FinishPre
+    ${If} $Elevated = 1
+        StrCpy $FinishNote "安装程序正以管理员身份运行，所以不会打开设置窗口，以免开机启动项和桌面快捷方式加到管理员的账户里。$\r$\n$\r$\n请用你自己的账户运行 $INSTDIR\jw.exe，选择开机启动和添加桌面快捷方式。"
+    ${Else}
+        StrCpy $FinishNote "点击“完成”后将打开设置窗口，可以选择开机启动和添加桌面快捷方式。"
+    ${EndIf}
+FunctionEnd
+
 ; jw starts from the installed folder, which is also its current directory: the registry
 ; script its batch writes lands there. A silent setup leaves the choice to whoever ran it.
+; Elevated, jw would run its batch and the registry editor from a folder the user can write
+; with administrator rights, and put the log-on entry and the shortcut into the profile of
+; the account that gave them: the last page says to run jw from the user's own account.
 Function FinishLeave
-    SetOutPath "$INSTDIR"
-    Exec '"$INSTDIR\jw.exe"'
+    ${If} $Elevated = 0
+        SetOutPath "$INSTDIR"
+        Exec '"$INSTDIR\jw.exe"'
+    ${EndIf}
 FunctionEnd
 
 ; ---------------------------------------------------------------------------------------------

@@ -1,11 +1,13 @@
 // The setup program under Wine, in a prefix of its own: silent installs (one over a running
 // widget), uninstalls that take what the setup and jw made here and leave everything else,
-// and the last page starting jw from the installed folder.
+// links it refuses to write through, and the last page starting jw from the installed folder
+// unless the setup runs elevated.
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -103,11 +105,111 @@ Whereabouts whereabouts(DWORD pid) {
     return w;
 }
 
+// The names in a folder, "." and ".." left out.
+std::vector<std::wstring> entries(const std::wstring& dir) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW d;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do
+        if (lstrcmpW(d.cFileName, L".") && lstrcmpW(d.cFileName, L"..")) names.push_back(d.cFileName);
+    while (FindNextFileW(h, &d));
+    FindClose(h);
+    return names;
+}
+
+// Wine 8 makes no junction (FSCTL_SET_REPARSE_POINT is unsupported, CreateSymbolicLinkW does
+// nothing) but shows a Unix symbolic link as a reparse point, so links are made, and taken
+// away, by the system's own ln and rm. Wine starts those without a handle to wait on: what
+// they do is waited for instead.
+std::wstring unixName(const std::wstring& path) {
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = unixFileName ? unixFileName(path.c_str()) : nullptr;
+    std::wstring result = name ? win32::widen(name) : L"";
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+void startUnix(std::wstring cmd) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+    if (pi.hThread) CloseHandle(pi.hThread);
+    if (pi.hProcess) CloseHandle(pi.hProcess);
+}
+
+bool isReparsePoint(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 template <class F>
 bool eventually(F&& ok, int ms = 30000) {
     for (DWORD until = GetTickCount() + ms; static_cast<int>(until - GetTickCount()) > 0; Sleep(200))
         if (ok()) return true;
     return ok();
+}
+
+bool unixLink(const std::wstring& target, const std::wstring& link) {
+    std::wstring to = unixName(target), at = unixName(link);
+    if (to.empty() || at.empty()) return false;
+    startUnix(L"Z:\\bin\\ln -s " + to + L" " + at);
+    return eventually([&] { return isReparsePoint(link); });
+}
+
+bool unixRemoveTree(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    startUnix(L"Z:\\bin\\rm -rf " + unixName(path));
+    return eventually([&] { return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
+
+bool elevated(HANDLE token) {
+    TOKEN_ELEVATION e{};
+    DWORD n = 0;
+    return GetTokenInformation(token, TokenElevation, &e, sizeof e, &n) && e.TokenIsElevated;
+}
+
+// A process started with a token of the test's choosing, ended with the case.
+struct AsToken {
+    PROCESS_INFORMATION pi{};
+    AsToken(const std::wstring& exe, HANDLE token) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        std::wstring cmd = L"\"" + exe + L"\"";
+        CreateProcessAsUserW(token, exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    }
+    ~AsToken() {
+        if (!pi.hProcess) return;
+        if (!waitExit(0)) {
+            TerminateProcess(pi.hProcess, 1);
+            waitExit(5000);
+        }
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    bool waitExit(int ms) const { return pi.hProcess && WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0; }
+};
+
+// Any window under top whose text holds part.
+bool showsText(HWND top, const std::wstring& part) {
+    struct Query {
+        const std::wstring& part;
+        bool found;
+    } q{part, false};
+    EnumChildWindows(
+        top,
+        [](HWND h, LPARAM p) -> BOOL {
+            auto* q = reinterpret_cast<Query*>(p);
+            wchar_t text[1024] = {};
+            GetWindowTextW(h, text, 1024);
+            q->found = std::wstring(text).find(q->part) != std::wstring::npos;
+            return !q->found;
+        },
+        reinterpret_cast<LPARAM>(&q));
+    return q.found;
 }
 
 std::wstring upper(std::wstring s) {
@@ -204,17 +306,50 @@ TEST_F(Setup, AWidgetThatIgnoresTheCloseRequestIsEndedAndReplaced) {
 }
 
 // As the widget starts its update: from its own folder, and possibly as another account (an
-// administrator's), whose registry does not know this installation.
+// administrator's), whose registry does not know this installation. A folder named with /D=
+// (last on the command line, spaces and all, a trailing separator dropped) still decides.
 TEST_F(Setup, AnUpdateStartedFromAnInstallationReplacesThatOne) {
     std::wstring other = folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM elsewhere", update = other + L"\\tolmupdate.exe";
+    std::wstring chosen = folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM chosen\\here";
     e2e::removeTree(other);
+    e2e::removeTree(folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM chosen");
     CreateDirectoryW(other.c_str(), nullptr);
     writeFile(other + L"\\tolm.exe", "an earlier version");
     ASSERT_TRUE(CopyFileW(setup.c_str(), update.c_str(), FALSE));
+
+    ASSERT_EQ(run(L"\"" + update + L"\" /S /D=" + chosen + L"\\"), 0);
+    EXPECT_TRUE(bytes(chosen + L"\\tolm.exe") == bytes(app + L"\\tolm.exe")) << "/D= did not decide";
+    EXPECT_EQ(bytes(other + L"\\tolm.exe"), "an earlier version");
+    EXPECT_EQ(regText(kUninstallKey, L"InstallLocation"), chosen);
+
+    // The registry now names the chosen folder; the installation beside the setup still wins.
     ASSERT_EQ(run(L"\"" + update + L"\" /S"), 0);
     EXPECT_EQ(bytes(other + L"\\tolm.exe"), bytes(app + L"\\tolm.exe"));
     EXPECT_FALSE(e2e::fileExists(at("tolm.exe"))) << "installed into the default folder instead";
     e2e::removeTree(other);
+    e2e::removeTree(folder(CSIDL_LOCAL_APPDATA) + L"\\TOLM chosen");
+}
+
+// A link at the folder, or at its ui folder, would take the files wherever it points.
+TEST_F(Setup, ALinkAtTheFolderOrItsUiIsRefusedWithNothingWritten) {
+    const std::wstring root = L"C:\\tolm-links", target = root + L"\\target", elsewhere = root + L"\\elsewhere";
+    const struct {
+        const char* link;
+        std::wstring at;
+    } cases[] = {{"at the folder", target}, {"at ui", target + L"\\ui"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.link);
+        ASSERT_TRUE(unixRemoveTree(root));
+        CreateDirectoryW(root.c_str(), nullptr);
+        CreateDirectoryW(elsewhere.c_str(), nullptr);
+        if (c.at != target) CreateDirectoryW(target.c_str(), nullptr);
+        ASSERT_TRUE(unixLink(elsewhere, c.at)) << "Wine shows no reparse point at " << u8(c.at);
+        EXPECT_EQ(run(L"\"" + setup + L"\" /S /D=" + target), 2);
+        EXPECT_TRUE(entries(elsewhere).empty()) << "written through the link";
+        EXPECT_EQ(entries(target).size(), c.at == target ? 0u : 1u) << "written beside the link";
+        EXPECT_EQ(regText(kUninstallKey, L"DisplayName"), L"<none>");
+    }
+    EXPECT_TRUE(unixRemoveTree(root));
 }
 
 TEST_F(Setup, UninstallTakesWhatTheSetupAndJwMadeHere) {
@@ -262,25 +397,72 @@ std::wstring mainButtonText(HWND page) {
     return text;
 }
 
-TEST_F(Setup, TheLastPageStartsJwFromTheInstalledFolder) {
-    e2e::Process wizard(setup, L"");
-    HWND page = e2e::waitWindow(wizard.id(), L"#32770", nullptr, 60000);
-    ASSERT_TRUE(page) << "no setup window";
-    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"安装(&I)"; })) << u8(mainButtonText(page));
-    pressMain(page);
-    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"完成(&F)"; })) << u8(mainButtonText(page));
-    EXPECT_TRUE(e2e::fileExists(at("tolm.exe")));
-    EXPECT_TRUE(processes(L"jw.exe").empty()) << "jw started before the last page was left";
+// Wine runs programs with an elevated administrator's token, and hands out its limited twin as
+// Windows does to an administrator's programs that were not elevated: the setup runs once with each.
+TEST_F(Setup, TheLastPageStartsJwFromTheInstalledFolderUnlessElevated) {
+    HANDLE own = nullptr, limited = nullptr;
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD n = 0;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &own));
+    ASSERT_TRUE(GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &n));
+    ASSERT_TRUE(DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, &limited));
+    CloseHandle(linked.LinkedToken);
+    ASSERT_TRUE(elevated(own) && !elevated(limited)) << "Wine no longer gives an elevated token and a limited one";
 
-    pressMain(page);
-    std::vector<DWORD> jw;
-    ASSERT_TRUE(eventually([&] { return !(jw = processes(L"jw.exe")).empty(); })) << "jw did not start";
-    ASSERT_TRUE(e2e::waitWindow(jw[0], L"TolmForm", L"成功安装", 60000)) << "no jw window";
-    Whereabouts w = whereabouts(jw[0]);
-    EXPECT_EQ(u8(upper(w.image)), u8(upper(at("jw.exe"))));
-    EXPECT_EQ(u8(upper(w.cwd)), u8(upper(dir)));
-    EXPECT_TRUE(wizard.waitExit(20000)) << "the setup did not end";
-    EXPECT_TRUE(processes(L"tolm.exe").empty()) << "the setup started the widget";
+    const struct {
+        const char* token;
+        HANDLE handle;
+        std::wstring note;
+        bool jw;
+    } cases[] = {{"limited", limited, L"点击“完成”后将打开设置窗口", true},
+                 {"elevated", own, L"请用你自己的账户运行 " + at("jw.exe"), false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.token);
+        TearDown();
+        AsToken wizard(setup, c.handle);
+        HWND page = e2e::waitWindow(wizard.pi.dwProcessId, L"#32770", nullptr, 60000);
+        ASSERT_TRUE(page) << "no setup window";
+        ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"安装(&I)"; })) << u8(mainButtonText(page));
+        pressMain(page);
+        ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"完成(&F)"; })) << u8(mainButtonText(page));
+        EXPECT_TRUE(e2e::fileExists(at("tolm.exe")));
+        EXPECT_TRUE(eventually([&] { return showsText(page, c.note); })) << "the last page does not say " << u8(c.note);
+        EXPECT_TRUE(processes(L"jw.exe").empty()) << "jw started before the last page was left";
+
+        pressMain(page);
+        if (c.jw) {
+            std::vector<DWORD> jw;
+            ASSERT_TRUE(eventually([&] { return !(jw = processes(L"jw.exe")).empty(); })) << "jw did not start";
+            ASSERT_TRUE(e2e::waitWindow(jw[0], L"TolmForm", L"成功安装", 60000)) << "no jw window";
+            Whereabouts w = whereabouts(jw[0]);
+            EXPECT_EQ(u8(upper(w.image)), u8(upper(at("jw.exe"))));
+            EXPECT_EQ(u8(upper(w.cwd)), u8(upper(dir)));
+        }
+        EXPECT_TRUE(wizard.waitExit(20000)) << "the setup did not end";
+        // The setup starts jw before it ends, so by now it would be there.
+        if (!c.jw) {
+            EXPECT_TRUE(processes(L"jw.exe").empty()) << "the elevated setup started jw";
+        }
+        EXPECT_TRUE(processes(L"tolm.exe").empty()) << "the setup started the widget";
+    }
+    CloseHandle(limited);
+    CloseHandle(own);
+}
+
+// The widget's update check compares the setup's fixed file version, 1.0.0.N for version 1.0.N,
+// with the version it was told about.
+TEST(SetupFile, CarriesItsVersionAsItsFileVersion) {
+    std::wstring setup = e2e::env(L"TOLM_SETUP");
+    unsigned major = 0, minor = 0, revision = 0;
+    ASSERT_EQ(swscanf(e2e::env(L"TOLM_VERSION").c_str(), L"%u.%u.%u", &major, &minor, &revision), 3);
+    std::vector<char> info(GetFileVersionInfoSizeW(setup.c_str(), nullptr));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(setup.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(minor, major)));
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(revision, 0)));
 }
 
 }  // namespace
