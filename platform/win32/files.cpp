@@ -52,7 +52,7 @@ public:
 
     Hold holdUnchanged(const std::string& path, std::string_view bytes) override {
         // Shared for reading only: a writer, a rename over it or a delete is refused until the
-        // handle closes, and the elevated start opens it for reading and execution.
+        // handle closes, and the start opens it for reading and execution.
         HANDLE f = CreateFileW(win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f == INVALID_HANDLE_VALUE) return nullptr;
@@ -90,9 +90,11 @@ public:
         // A name of our own, deleted by the system when the handle closes: nothing is left even if
         // the program ends in between. A name that happens to exist is tried again with the next.
         static LONG counter = 0;
+        std::wstring dir = win32::widen(folder);
+        if (dir.empty() || dir.back() != L'\\') dir += L'\\';  // a drive root ends in one already
         for (int attempt = 0; attempt < 8; ++attempt) {
-            std::wstring name = win32::widen(folder) + L"\\tolm-write-test-" + std::to_wstring(GetCurrentProcessId()) +
-                                L"-" + std::to_wstring(GetTickCount()) + L"-" +
+            std::wstring name = dir + L"tolm-write-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(GetTickCount()) + L"-" +
                                 std::to_wstring(InterlockedIncrement(&counter)) + L".tmp";
             HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,

@@ -69,6 +69,7 @@ TEST(UpdateFiles, MovedIntoPlaceWholeAndTheHeldFileStartedByItsOwnPath) {
     DWORD shortLength = GetShortPathNameA(exe.c_str(), shortName, MAX_PATH);
     ASSERT_GT(shortLength, 0u);
     ASSERT_LT(shortLength, DWORD{MAX_PATH});
+    ASSERT_NE(shortName, exe) << "the folder has no short name to reach it by";
     hold = files.holdUnchanged(shortName, demo);
     ASSERT_TRUE(hold);
     std::string started = files.heldPath(hold);

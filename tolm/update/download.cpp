@@ -101,8 +101,8 @@ bool DownLoad::putInPlace(const std::string& program) {
         files->remove(part);
         return false;
     }
-    // What is started with administrator rights must be what was verified: from here until the
-    // start, nobody can change the file, and it is read back to match.
+    // What is started (perhaps with administrator rights) must be what was verified: from here
+    // until the start, nobody can change the file, and it is read back to match.
     hold_ = files->holdUnchanged(path_, program);
     // The start goes by the path the held file has, not by its name looked up again, which a
     // link in the folder could turn towards another file between the check and the start.
