@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -41,5 +42,10 @@ public:
 
 // WinINet on a worker thread (Windows builds only).
 Fetcher& systemFetcher();
+
+// The same fetcher with another transfer on its worker in place of WinINet's, for tests of what
+// the worker and the answer do around it (a transfer that throws, for one).
+using TransferOver = std::function<FetchResult(const FetchRequest&)>;
+std::unique_ptr<Fetcher> systemFetcherOver(TransferOver transfer);
 
 }  // namespace platform

@@ -22,13 +22,24 @@ public:
     // file could not be held that way or holds anything else.
     using Hold = std::shared_ptr<void>;
     virtual Hold holdUnchanged(const std::string& path, std::string_view bytes) = 0;
+    // The full path that the held file has now, as the system resolves it from the open file
+    // (not from the name it was opened by); empty when the system cannot tell.
+    virtual std::string heldPath(const Hold& hold) = 0;
+    // Whether the current user can create files in `folder`, found by creating one (and
+    // removing it), not guessed from where the folder lies.
+    virtual bool canWriteIn(const std::string& folder) = 0;
 };
 
 // The system's own (Windows builds only).
 Files& systemFiles();
 
-// Starts a program with administrator rights (the system may ask the user first), by its full
-// path and without arguments; does not wait. Whether it started is not reported.
-void runElevated(const std::string& path);
+// The ways to start the update: with the user's own rights, or with administrator rights (the
+// system asks the user first, and a standard user must know an administrator's password).
+inline constexpr const char* kStartAsUser = "open";
+inline constexpr const char* kStartAsAdministrator = "runas";
+
+// Starts a program with one of the verbs above, by its full path and without arguments; does not
+// wait. Whether it started is not reported.
+void startProgram(const std::string& path, const char* verb);
 
 }  // namespace platform

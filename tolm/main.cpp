@@ -29,7 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         // The update: only what the publisher signed with the key built in is put in place and started.
         tolm::services().fetcher = &platform::systemFetcher();
         tolm::services().files = &platform::systemFiles();
-        tolm::services().launch = platform::runElevated;
+        tolm::services().launch = platform::startProgram;
         tolm::services().verifyUpdate = [](std::string_view data, std::string_view signature) {
             static constexpr platform::P256PublicKey kPublisherKey = TOLM_UPDATE_PUBKEY;
             return platform::verifyP256(kPublisherKey, data, signature);

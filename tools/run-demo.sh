@@ -7,13 +7,25 @@ build=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 port=$(sed -n 's/^TOLM_DEMO_PORT:STRING=//p' "$build/CMakeCache.txt")
 # PUBLISHED=x.y.z publishes another version than the program's own, so that the update prompt
-# opens and its "是" fetches, verifies and starts the demo update (the signed setup program).
-mkdir -p "$build/site/tolm"
-rm -f "$build/site/tolm/motto.html"
-if [ -n "${PUBLISHED:-}" ]; then
-    sed "s/|[0-9][0-9.]*</|$PUBLISHED</" "$root/site/tolm/motto.html" >"$build/site/tolm/motto.html"
+# opens and its "是" fetches and verifies the demo update. The widget takes only the release the
+# page announces, newer than itself: the signed setup program (this same release) ends in
+# "下载错误"; PUBLISHED=<the tests' stand-in release, printed below> serves the signed stand-in
+# of that release instead, which is taken and started.
+generated=$build/site
+stand_in=$(sed -n 's/^TOLM_UPDATE_STUB_VERSION:INTERNAL=//p' "$build/CMakeCache.txt")
+if [ -n "${PUBLISHED:-}" ] && [ "$PUBLISHED" = "$stand_in" ]; then
+    generated=$build/site-stand-in
+    mkdir -p "$generated/software"
+    cp "$build/update-stub/tolmupdate.exe" "$build/update-stub/tolmupdate.exe.sig" "$generated/software/"
+elif [ -n "${PUBLISHED:-}" ]; then
+    echo "PUBLISHED=$stand_in serves an update the widget takes; $PUBLISHED ends in 下载错误."
 fi
-python3 "$root/tools/serve_site.py" --port "${port:-8734}" --generated "$build/site" &
+mkdir -p "$generated/tolm"
+rm -f "$generated/tolm/motto.html"
+if [ -n "${PUBLISHED:-}" ]; then
+    sed "s/|[0-9][0-9.]*</|$PUBLISHED</" "$root/site/tolm/motto.html" >"$generated/tolm/motto.html"
+fi
+python3 "$root/tools/serve_site.py" --port "${port:-8734}" --generated "$generated" &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT INT TERM
 

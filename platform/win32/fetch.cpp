@@ -8,6 +8,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/fetch.h"
@@ -160,8 +161,30 @@ FetchResult transfer(Job& job) {
     return r;
 }
 
+// A fault on the worker (memory running out in the middle of a body) would end the program
+// without a word: it becomes a failed fetch, answered on the user-interface thread as any other.
+FetchResult transferOnWorker(Job& job, const TransferOver& over) noexcept {
+    FetchResult failed;
+    try {
+        return over ? over(job.request) : transfer(job);
+    } catch (const std::exception& e) {
+        try {
+            failed.error = "the fetch of " + job.request.url + " failed: " + e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return failed;
+}
+
 class WinInetFetcher final : public Fetcher {
 public:
+    explicit WinInetFetcher(TransferOver over = {}) : over_(std::move(over)) {}
+    // Answers still on their way find the window gone; their jobs are freed with the workers.
+    ~WinInetFetcher() override {
+        if (window_) DestroyWindow(window_);
+    }
+
     void get(FetchRequest request, Done done) override {
         HWND w = window();
         auto job = std::make_shared<Job>();
@@ -171,8 +194,8 @@ public:
         pending_[timer] = job;
         auto deadline = std::chrono::milliseconds(job->request.timeout) + std::chrono::seconds(1);
         SetTimer(w, timer, static_cast<UINT>(deadline.count()), nullptr);
-        std::thread([w, job, timer] {
-            job->result = transfer(*job);
+        std::thread([w, job, timer, over = over_] {
+            job->result = transferOnWorker(*job, over);
             // A program that has ended its window gets no answer; the job is freed with it.
             PostMessageW(w, kDoneMessage, timer, 0);
             win32::releaseSpentStack();
@@ -227,6 +250,7 @@ private:
         job->done(std::move(r));
     }
 
+    TransferOver over_;
     HWND window_ = nullptr;
     UINT_PTR lastTimer_ = 0;
     std::map<UINT_PTR, std::shared_ptr<Job>> pending_;
@@ -237,6 +261,10 @@ private:
 Fetcher& systemFetcher() {
     static WinInetFetcher fetcher;
     return fetcher;
+}
+
+std::unique_ptr<Fetcher> systemFetcherOver(TransferOver transfer) {
+    return std::make_unique<WinInetFetcher>(std::move(transfer));
 }
 
 }  // namespace platform

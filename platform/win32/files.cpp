@@ -52,7 +52,7 @@ public:
 
     Hold holdUnchanged(const std::string& path, std::string_view bytes) override {
         // Shared for reading only: a writer, a rename over it or a delete is refused until the
-        // handle closes, and the elevated start opens it for reading and execution.
+        // handle closes, and the start opens it for reading and execution.
         HANDLE f = CreateFileW(win32::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f == INVALID_HANDLE_VALUE) return nullptr;
@@ -68,6 +68,54 @@ public:
         }
         return hold;
     }
+
+    std::string heldPath(const Hold& hold) override {
+        if (!hold) return {};
+        HANDLE f = hold.get();
+        std::wstring path(MAX_PATH, L'\0');
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            DWORD n = GetFinalPathNameByHandleW(f, path.data(), static_cast<DWORD>(path.size()),
+                                                FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            if (n == 0) return {};
+            if (n < path.size()) {
+                path.resize(n);
+                return win32::narrow(withoutLongPrefix(path));
+            }
+            path.assign(n, L'\0');  // n counts the terminator when the buffer was too small
+        }
+        return {};
+    }
+
+    bool canWriteIn(const std::string& folder) override {
+        // A name of our own, deleted by the system when the handle closes: nothing is left even if
+        // the program ends in between. A name that happens to exist is tried again with the next.
+        static LONG counter = 0;
+        std::wstring dir = win32::widen(folder);
+        if (dir.empty() || dir.back() != L'\\') dir += L'\\';  // a drive root ends in one already
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            std::wstring name = dir + L"tolm-write-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(GetTickCount()) + L"-" +
+                                std::to_wstring(InterlockedIncrement(&counter)) + L".tmp";
+            HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                   nullptr);
+            if (f != INVALID_HANDLE_VALUE) {
+                CloseHandle(f);
+                return true;
+            }
+            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        }
+        return false;
+    }
+
+private:
+    // "\\?\C:\x" is "C:\x" and "\\?\UNC\server\share\x" is "\\server\share\x": the form the
+    // shell takes, and the one the started program then sees as its own path.
+    static std::wstring withoutLongPrefix(const std::wstring& path) {
+        if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+        if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+        return path;
+    }
 };
 
 }  // namespace
@@ -77,8 +125,8 @@ Files& systemFiles() {
     return files;
 }
 
-void runElevated(const std::string& path) {
-    ShellExecuteW(nullptr, L"runas", win32::widen(path).c_str(), L"", nullptr, SW_SHOWNORMAL);
+void startProgram(const std::string& path, const char* verb) {
+    ShellExecuteW(nullptr, win32::widen(verb).c_str(), win32::widen(path).c_str(), L"", nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 // The update through the real tolm.exe against a scripted publisher: only a whole, signed
-// program is put in place and started, and every other answer ends in "下载错误" with nothing
-// started and nothing left in the program folder.
+// program of the announced, newer release is put in place and started, and every other answer
+// ends in "下载错误" with nothing started and nothing left in the program folder.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -87,12 +87,16 @@ protected:
     std::wstring control = e2e::env(L"TOLM_UPDATE_CONTROL");
     std::wstring log = e2e::env(L"TOLM_UPDATE_LOG");
     std::wstring marker = dir + L"\\started.txt";
+    // The release the served program says it is (its version resource), to be announced.
+    std::wstring releaseText = e2e::env(L"TOLM_UPDATE_VERSION");
+    std::string release{releaseText.begin(), releaseText.end()};  // digits and dots
     std::wstring exe = dir + L"\\tolmupdate.exe";
     std::unique_ptr<e2e::Process> tolm;
     HWND widget = nullptr;
 
     void SetUp() override {
         ASSERT_FALSE(source.empty());
+        ASSERT_FALSE(release.empty());
         ASSERT_FALSE(control.empty());
         // A copy of the installed folder, so that downloads land beside a tolm.exe of our own.
         e2e::removeTree(dir);
@@ -109,7 +113,7 @@ protected:
         e2e::removeTree(dir);
     }
 
-    void serve(const char* motto, const char* update) {
+    void serve(const std::string& motto, const char* update) {
         std::ofstream f(control.c_str(), std::ios::trunc);
         f << "motto " << motto << "\nupdate " << update << "\n";
     }
@@ -140,6 +144,12 @@ protected:
         ASSERT_TRUE(about) << "the about window did not open";
         click(about, 256, 112);
     }
+    // The automatic way: the prompt for the announced version, and its "是".
+    void takeThePromptedUpdate() {
+        HWND prompt = e2e::waitWindow(pid(), kForm, L"FormExit", 60000);
+        ASSERT_TRUE(prompt) << "no update prompt for a published " << release;
+        click(prompt, 90, 124);
+    }
     void waitStarts(int n) {
         for (int i = 0; i < 300 && starts() < n; ++i) Sleep(100);
         EXPECT_EQ(starts(), n);
@@ -149,14 +159,12 @@ protected:
 TEST_F(Update, OnlyAWholeSignedUpdateIsPutInPlaceAndStarted) {
     std::string published = slurp(e2e::env(L"TOLM_UPDATE_SOURCE"));
     ASSERT_GT(published.size(), 1000u);
-    serve("1.0.35", "good");
+    serve(release, "good");
     start();
 
     // The prompt's "是": the update arrives unseen under the prompt, is put in place, started
     // once by its full path, and both windows go; the widget stays.
-    HWND prompt = e2e::waitWindow(pid(), kForm, L"FormExit", 60000);
-    ASSERT_TRUE(prompt) << "no update prompt for a published 1.0.35";
-    click(prompt, 90, 124);
+    takeThePromptedUpdate();
     waitStarts(1);
     EXPECT_EQ(slurp(marker), std::string(exe.begin(), exe.end()) + "\n") << "started by its full path (ASCII here)";
     EXPECT_EQ(slurp(exe), published);
@@ -171,7 +179,7 @@ TEST_F(Update, OnlyAWholeSignedUpdateIsPutInPlaceAndStarted) {
     // the fetch layer's own test with a short time-out, not here at the program's half minute.
     for (const char* failure : {"404", "500", "refused", "truncated", "wrongsig", "nosig", "othersig"}) {
         SCOPED_TRACE(failure);
-        serve("1.0.35", failure);
+        serve(release, failure);
         int asked = requests("/software/tolmupdate.exe");
         checkByHand();
         if (std::string(failure) == "timeout") {
@@ -190,13 +198,43 @@ TEST_F(Update, OnlyAWholeSignedUpdateIsPutInPlaceAndStarted) {
     }
 
     // And by hand once more, a good one: put in place and started a second time.
-    serve("1.0.35", "good");
+    serve(release, "good");
     checkByHand();
     waitStarts(2);
     EXPECT_EQ(slurp(exe), published);
     EXPECT_TRUE(waitGone(pid(), L"正在下载更新", 10000));
     EXPECT_FALSE(window(pid(), L"TOLM", true, L"#32770")) << "a message after a good update";
     EXPECT_TRUE(running());
+}
+
+// What the publisher signed and served is taken only as the release the motto page announced,
+// and only when that is newer than the widget; UpdateOlder runs against a publisher that serves
+// a signed older release.
+TEST_F(Update, ASignedReleaseOtherThanTheAnnouncedOneIsNotTaken) {
+    serve("9.9.9", "good");
+    start();
+    takeThePromptedUpdate();
+    EXPECT_EQ(answerMessage(pid(), 180000), kFailed);
+    EXPECT_TRUE(waitGone(pid(), L"FormExit", 10000));
+    EXPECT_FALSE(leftBehind());
+    Sleep(1000);
+    EXPECT_EQ(starts(), 0);
+    EXPECT_TRUE(running());
+}
+
+class UpdateOlder : public Update {};
+
+TEST_F(UpdateOlder, AnOlderSignedReleaseIsNotTakenEvenWhenAnnounced) {
+    serve(release, "good");
+    start();
+    takeThePromptedUpdate();
+    EXPECT_EQ(answerMessage(pid(), 180000), kFailed);
+    EXPECT_TRUE(waitGone(pid(), L"FormExit", 10000));
+    EXPECT_FALSE(leftBehind());
+    Sleep(1000);
+    EXPECT_EQ(starts(), 0);
+    EXPECT_TRUE(running());
+    EXPECT_EQ(requests("/software/tolmupdate.exe"), 2) << "the signature and the program came, and were refused";
 }
 
 TEST_F(Update, TheManualCheckWhenCurrentSaysSoAndFetchesNothing) {

@@ -1,6 +1,7 @@
 // libFuzzer target: a page as the hostile web could send it, through what the motto feed does
 // with it (charset, text check, body markup, frames, the motto and version split, the version
-// test). Besides not crashing, the pieces must keep what they promise.
+// test), and the same bytes as an update program whose version resource is read. Besides not
+// crashing, the pieces must keep what they promise.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,12 +10,16 @@
 
 #include "platform/markup.h"
 #include "tolm/countdown/motto.h"
+#include "tolm/update/file_version.h"
 #include "tolm/update/version.h"
 
 namespace markup = platform::markup;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    auto file = tolm::readFileVersion(bytes);
+    auto release = tolm::readReleaseVersion(bytes);
+    if (release.has_value() != (file && (*file)[2] == 0)) std::abort();
     // The first line stands for the Content-Type header, the rest for the body.
     std::size_t nl = bytes.find('\n');
     std::string_view type = nl == std::string_view::npos ? std::string_view() : bytes.substr(0, nl);

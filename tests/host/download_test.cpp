@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <set>
 
 #include "build_config.h"
 #include "fake_backend.h"
+#include "pe_image.h"
 #include "tolm/countdown/services.h"
 #include "tolm/update/download.h"
 #include "tolm/update/form_exit.h"
+#include "tolm/update/version.h"
 
 namespace {
 
@@ -20,7 +23,13 @@ FetchResult reply(int status, std::string body, Outcome outcome = Outcome::Compl
     r.outcome = outcome, r.status = status, r.body = std::move(body);
     return r;
 }
-const std::string kSig(64, 's'), kProgram = "MZ the update";
+// The announced release 1.0.35, and two more the publisher signed: the release before the
+// running 1.0.34, and one after the announced one.
+const std::string kSig(64, 's'), kProgram = pe::image(1, 0, 0, 35), kOlder = pe::image(1, 0, 0, 33),
+                  kLater = pe::image(1, 0, 0, 36);
+bool demoKey(std::string_view data, std::string_view sig) {
+    return sig == kSig && (data == kProgram || data == kOlder || data == kLater);
+}
 const FetchResult kGoodSig = reply(200, kSig), kGood = reply(200, kProgram);
 
 TEST(UpdateVerdict, OnlyAWholeTransferWithStatus200AndTheRightSignatureCounts) {
@@ -47,6 +56,30 @@ TEST(UpdateVerdict, OnlyAWholeTransferWithStatus200AndTheRightSignatureCounts) {
     EXPECT_EQ(tolm::judgeUpdate(kGoodSig, kGood, nullptr), UpdateVerdict::WrongSignature) << "no key, no trust";
 }
 
+TEST(UpdateVerdict, OnlyTheAnnouncedReleaseNewerThanTheOwnIsTaken) {
+    const forms::Version own{1, 0, 34};
+    struct Case {
+        std::string program, announced;
+        UpdateVerdict want;
+    } cases[] = {
+        {pe::image(1, 0, 0, 35), "1.0.35", UpdateVerdict::Verified},
+        {pe::image(1, 0, 0, 35), " 1.00.035", UpdateVerdict::Verified},
+        {pe::image(1, 1, 0, 0), "1.1.0", UpdateVerdict::Verified},
+        {pe::image(2, 0, 0, 0), "2.0.0", UpdateVerdict::Verified},
+        {pe::image(1, 0, 0, 35), "1.0.36", UpdateVerdict::NotAnnounced},
+        {pe::image(1, 0, 0, 36), "1.0.35", UpdateVerdict::NotAnnounced},
+        {pe::image(1, 0, 0, 35), "1.0.35.1", UpdateVerdict::NotAnnounced},
+        {pe::image(1, 0, 0, 35), "", UpdateVerdict::NotAnnounced},
+        {pe::image(1, 0, 1, 35), "1.0.35", UpdateVerdict::NotAnnounced},  // 1.0.1.35 is no release
+        {"MZ without resources", "1.0.35", UpdateVerdict::NotAnnounced},
+        {pe::image(1, 0, 0, 33), "1.0.33", UpdateVerdict::NotNewer},
+        {pe::image(1, 0, 0, 34), "1.0.34", UpdateVerdict::NotNewer},
+        {pe::image(0, 9, 0, 99), "0.9.99", UpdateVerdict::NotNewer},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(tolm::judgeRelease(c.program, c.announced, own), c.want) << c.announced;
+}
+
 struct Fetcher final : platform::Fetcher {
     std::deque<std::pair<std::string, Done>> pending;
     void get(platform::FetchRequest request, Done done) override { pending.emplace_back(request.url, done); }
@@ -60,6 +93,9 @@ struct Fetcher final : platform::Fetcher {
 
 struct Files final : platform::Files {
     std::map<std::string, std::string> on;
+    std::map<std::string, std::string> resolved;  // where a link in the folder leads
+    std::set<std::string> readOnly;               // folders the user cannot write in
+    std::string held;
     bool failWrite = false, failReplace = false;
     bool swapped = false;  // another process puts its own file in place right after the move
     int holds = 0;
@@ -75,8 +111,14 @@ struct Files final : platform::Files {
     Hold holdUnchanged(const std::string& path, std::string_view bytes) override {
         if (!on.count(path) || on[path] != bytes) return nullptr;
         ++holds;
+        held = path;
         return Hold(this, [](void* self) { --static_cast<Files*>(self)->holds; });
     }
+    std::string heldPath(const Hold& hold) override {
+        if (!hold) return {};
+        return resolved.count(held) ? resolved[held] : held;
+    }
+    bool canWriteIn(const std::string& folder) override { return !readOnly.count(folder); }
 };
 
 struct Download : ::testing::Test {
@@ -85,23 +127,29 @@ struct Download : ::testing::Test {
     Fetcher fetcher;
     Files files;
     std::vector<std::string> launched;
+    std::vector<std::string> verbs;
     const std::string exe = "C:\\Program Files\\TOLM\\tolmupdate.exe", url = TOLM_PUBLISHER "/software/tolmupdate.exe";
 
     void SetUp() override {
         tolm::services().fetcher = &fetcher;
         tolm::services().files = &files;
-        tolm::services().verifyUpdate = [](std::string_view data, std::string_view sig) {
-            return data == kProgram && sig == kSig;
-        };
-        tolm::services().launch = [this](const std::string& path) {
+        tolm::services().verifyUpdate = demoKey;
+        tolm::services().launch = [this](const std::string& path, const char* verb) {
             launched.push_back(path);
+            verbs.push_back(verb);
             EXPECT_EQ(files.holds, 1) << "started while held unchanged";
         };
+        files = Files();
         files.on = {{exe, "a stale update that must never run"}};
+        tolm::LatestVersion = "1.0.35";
         launched.clear();
+        verbs.clear();
         backend.messages.clear();
     }
-    void TearDown() override { tolm::services() = {}; }
+    void TearDown() override {
+        tolm::services() = {};
+        tolm::LatestVersion.clear();
+    }
 
     // The automatic way in loads the window unseen under the prompt; the manual one shows it.
     DownLoad& begin(bool manual) {
@@ -130,6 +178,9 @@ TEST_F(Download, ShowsOnlyAfterTheTransferAndStartsOnlyAVerifiedUpdate) {
         {false, {kGoodSig, reply(200, "MZ", Outcome::Failed)}, false},
         {false, {reply(404, "")}, false},  // without a signature the program is not fetched
         {true, {kGoodSig, reply(200, "MZ other")}, false},
+        // Signed by the publisher, but an older release, or another than the one announced.
+        {false, {kGoodSig, reply(200, kOlder)}, false},
+        {true, {kGoodSig, reply(200, kLater)}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << &c - cases);
@@ -157,6 +208,50 @@ TEST_F(Download, ShowsOnlyAfterTheTransferAndStartsOnlyAVerifiedUpdate) {
         EXPECT_EQ(launched, std::vector<std::string>(c.starts, exe)) << "once, by its full path";
         EXPECT_EQ(files.holds, 0) << "let go once started";
     }
+}
+
+TEST_F(Download, AnOlderReleaseIsNotTakenEvenWhenAnnounced) {
+    tolm::LatestVersion = "1.0.33";
+    begin(false);
+    fetcher.answer(kGoodSig);
+    fetcher.answer(reply(200, kOlder));
+    EXPECT_EQ(backend.messages, std::vector<std::string>{"TOLM: 下载错误"});
+    EXPECT_TRUE(files.on.empty());
+    tick();
+    EXPECT_TRUE(launched.empty());
+}
+
+TEST_F(Download, AdministratorRightsOnlyWhereTheFolderNeedsThem) {
+    for (bool writable : {true, false}) {
+        SetUp();
+        if (!writable) files.readOnly = {backend.folder};
+        begin(false);
+        fetcher.answer(kGoodSig);
+        fetcher.answer(kGood);
+        tick();
+        EXPECT_EQ(launched, std::vector<std::string>{exe});
+        EXPECT_EQ(verbs, std::vector<std::string>{writable ? "open" : "runas"});
+    }
+}
+
+TEST_F(Download, WhatStartsIsTheHeldFileWhereverItsNameLeads) {
+    files.resolved[exe] = "D:\\elsewhere\\tolmupdate.exe";  // the folder is a link
+    begin(false);
+    fetcher.answer(kGoodSig);
+    fetcher.answer(kGood);
+    tick();
+    EXPECT_EQ(launched, std::vector<std::string>{"D:\\elsewhere\\tolmupdate.exe"});
+
+    // A held file whose path the system cannot tell is not started by its name instead.
+    SetUp();
+    files.resolved[exe] = "";
+    begin(false);
+    fetcher.answer(kGoodSig);
+    fetcher.answer(kGood);
+    EXPECT_EQ(backend.messages, std::vector<std::string>{"TOLM: 下载错误"});
+    EXPECT_TRUE(files.on.empty());
+    tick();
+    EXPECT_TRUE(launched.empty());
 }
 
 TEST_F(Download, AProgramThatCannotBePutInPlaceIsAFailedTransfer) {

@@ -1,12 +1,15 @@
 // The system side of the update: whole files moved into place, a running update's file left
-// alone, and the elevated start by the full path.
+// alone, the start of the held file by the path it has, the test whether the folder needs
+// administrator rights, and the versions the built stand-ins carry.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <fstream>
 #include <iterator>
 
+#include "build_config.h"
 #include "platform/files.h"
+#include "tolm/update/file_version.h"
 
 namespace {
 
@@ -15,13 +18,19 @@ std::string slurp(const std::string& path) {
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-TEST(UpdateFiles, MovedIntoPlaceWholeAndStartedElevatedByFullPath) {
-    char tmp[MAX_PATH], build[1024];
+std::string buildDir() {
+    char build[1024];
+    DWORD n = GetEnvironmentVariableA("TOLM_BUILD_DIR", build, sizeof build);
+    return std::string(build, n < sizeof build ? n : 0);
+}
+
+TEST(UpdateFiles, MovedIntoPlaceWholeAndTheHeldFileStartedByItsOwnPath) {
+    char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
-    GetEnvironmentVariableA("TOLM_BUILD_DIR", build, sizeof build);
-    std::string dir = tmp + std::string("tolm-update-") + std::to_string(GetCurrentProcessId());
+    // A long name, so that the folder has a short one that differs.
+    std::string dir = tmp + std::string("tolm-update-folder-") + std::to_string(GetCurrentProcessId());
     std::string exe = dir + "\\tolmupdate.exe", part = exe + ".part", marker = dir + "\\started.txt";
-    std::string demo = slurp(build + std::string("\\update-stub\\tolmupdate.exe"));
+    std::string demo = slurp(buildDir() + "\\update-stub\\tolmupdate.exe");
     platform::Files& files = platform::systemFiles();
     CreateDirectoryA(dir.c_str(), nullptr);
 
@@ -53,14 +62,79 @@ TEST(UpdateFiles, MovedIntoPlaceWholeAndStartedElevatedByFullPath) {
     EXPECT_FALSE(files.write(exe, "rewritten"));
     EXPECT_TRUE(files.remove(part));
 
+    // Held through another spelling of its path (the folder's short name): the start goes by the
+    // path the held file has, which is the one the started program then sees as its own.
+    hold.reset();
+    char shortName[MAX_PATH];
+    DWORD shortLength = GetShortPathNameA(exe.c_str(), shortName, MAX_PATH);
+    ASSERT_GT(shortLength, 0u);
+    ASSERT_LT(shortLength, DWORD{MAX_PATH});
+    ASSERT_NE(shortName, exe) << "the folder has no short name to reach it by";
+    hold = files.holdUnchanged(shortName, demo);
+    ASSERT_TRUE(hold);
+    std::string started = files.heldPath(hold);
+    char longName[MAX_PATH];
+    ASSERT_GT(GetLongPathNameA(exe.c_str(), longName, MAX_PATH), 0u);
+    EXPECT_EQ(started, longName) << "held as " << shortName;
+    EXPECT_EQ(started.rfind("\\\\?\\", 0), std::string::npos) << "no long-path prefix for the shell";
+    EXPECT_EQ(files.heldPath(nullptr), "");
+
     SetEnvironmentVariableA("TOLM_UPDATE_MARKER", marker.c_str());
-    platform::runElevated(exe);
+    platform::startProgram(started, platform::kStartAsUser);
     for (int i = 0; i < 600 && slurp(marker).empty(); ++i) Sleep(50);  // it does not wait for the program
-    EXPECT_EQ(slurp(marker), exe + "\n");
+    EXPECT_EQ(slurp(marker), started + "\n");
     hold.reset();
     for (int i = 0; i < 100 && !files.remove(exe); ++i) Sleep(50);
     DeleteFileA(marker.c_str());
     RemoveDirectoryA(dir.c_str());
+}
+
+bool isEmptyFolder(const std::string& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    int entries = 0;
+    do entries += std::string(found.cFileName) != "." && std::string(found.cFileName) != "..";
+    while (FindNextFileA(h, &found));
+    FindClose(h);
+    return entries == 0;
+}
+
+// Wine gives a folder's read-only attribute and ACL no force over creating files in it (and the
+// tests run as root), so the folder that cannot be written is one the probe cannot create in for
+// other reasons: a folder that is not there, and a path that is a file.
+TEST(UpdateFiles, WhetherTheUserCanWriteInAFolderIsFoundByTryingAndLeavesNothing) {
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    std::string dir = tmp + std::string("tolm-probe-") + std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+    platform::Files& files = platform::systemFiles();
+    EXPECT_TRUE(files.canWriteIn(dir));
+    EXPECT_TRUE(files.canWriteIn(dir)) << "a second try in the same tick gets a name of its own";
+    EXPECT_TRUE(isEmptyFolder(dir)) << "the probe left a file behind";
+    EXPECT_FALSE(files.canWriteIn(dir + "\\not there"));
+    std::string file = dir + "\\a file";
+    ASSERT_TRUE(files.write(file, "x"));
+    EXPECT_FALSE(files.canWriteIn(file));
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA(dir.c_str());
+}
+
+// The stand-ins the tests publish carry the releases their tests announce, read from their bytes
+// as the download reads them; the widget itself reads as its own version.
+TEST(UpdateFiles, TheBuiltProgramsCarryTheirReleasesInTheirVersionResources) {
+    auto release = [](const std::string& path) -> std::string {
+        std::string bytes = slurp(path);
+        auto v = tolm::readReleaseVersion(bytes);
+        if (bytes.empty()) return "(no file " + path + ")";
+        return v ? std::to_string(v->major) + "." + std::to_string(v->minor) + "." + std::to_string(v->revision)
+                 : "(no version)";
+    };
+    std::string build = buildDir();
+    EXPECT_EQ(release(build + "\\update-stub\\tolmupdate.exe"), STAND_IN_VERSION);
+    EXPECT_EQ(release(build + "\\update-stub-older\\tolmupdate.exe"), STAND_IN_OLDER_VERSION);
+    EXPECT_EQ(release(build + "\\app\\tolm.exe"), TOLM_VERSION_TEXT);
+    EXPECT_EQ(release(build + "\\app\\ui\\back.png"), "(no version)");
 }
 
 }  // namespace

@@ -19,12 +19,14 @@ struct Services {
     std::function<void(const std::string& path, forms::NativeDC dc)> paintPng;
 
     // The update download: HTTP, the program folder, the publisher's signature and the start
-    // of the update program with administrator rights. A missing fetcher fails every transfer.
+    // of the update program. A missing fetcher fails every transfer.
     platform::Fetcher* fetcher = nullptr;
     platform::Files* files = nullptr;
     // Whether `signature` is the publisher's over `data` (the key is compiled in).
     std::function<bool(std::string_view data, std::string_view signature)> verifyUpdate;
-    std::function<void(const std::string& path)> launch;
+    // Starts a program by its full path with a shell verb (platform::kStartAsUser or
+    // platform::kStartAsAdministrator).
+    std::function<void(const std::string& path, const char* verb)> launch;
     // Opens a web address in the user's browser, through the system's handler for web addresses.
     std::function<void(const std::string& url)> openUrl;
     // The hidden browser that loads the motto page (none: the design motto stays).

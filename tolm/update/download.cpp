@@ -1,12 +1,16 @@
 #include "tolm/update/download.h"
 
+#include <optional>
+#include <tuple>
 #include <utility>
 
 #include "build_config.h"
 #include "platform/signature.h"
 #include "tolm/countdown/services.h"
 #include "tolm/layouts/layouts.h"
+#include "tolm/update/file_version.h"
 #include "tolm/update/form_exit.h"
+#include "tolm/update/version.h"
 
 namespace tolm {
 
@@ -18,6 +22,13 @@ UpdateVerdict judgeUpdate(const platform::FetchResult& signature, const platform
     if (signature.body.size() != platform::kP256SignatureBytes || !verify || !verify(program.body, signature.body))
         return UpdateVerdict::WrongSignature;
     return UpdateVerdict::Verified;
+}
+
+UpdateVerdict judgeRelease(std::string_view program, std::string_view announced, forms::Version own) {
+    std::optional<forms::Version> release = readReleaseVersion(program);
+    if (!release || CheckVersion(announced, *release) != VersionCheck::Same) return UpdateVerdict::NotAnnounced;
+    auto order = [](const forms::Version& v) { return std::tuple(v.major, v.minor, v.revision); };
+    return order(*release) > order(own) ? UpdateVerdict::Verified : UpdateVerdict::NotNewer;
 }
 
 DownLoad::DownLoad(forms::App& app) : Form(app, layouts::DownLoad) {
@@ -46,7 +57,10 @@ void DownLoad::DownloadFile(const std::string& url, const std::string& path) {
         signature_ = std::move(r);
         if (!signature_.ok()) return finish(judgeUpdate(signature_, {}, {}), {});
         fetch({url, kMaxUpdateBytes}, [this](platform::FetchResult program) {
-            finish(judgeUpdate(signature_, program, services().verifyUpdate), program.body);
+            UpdateVerdict verdict = judgeUpdate(signature_, program, services().verifyUpdate);
+            if (verdict == UpdateVerdict::Verified)
+                verdict = judgeRelease(program.body, LatestVersion, backend().programVersion());
+            finish(verdict, program.body);
         });
     });
 }
@@ -87,9 +101,13 @@ bool DownLoad::putInPlace(const std::string& program) {
         files->remove(part);
         return false;
     }
-    // What is started with administrator rights must be what was verified: from here until the
-    // start, nobody can change the file, and it is read back to match.
+    // What is started (perhaps with administrator rights) must be what was verified: from here
+    // until the start, nobody can change the file, and it is read back to match.
     hold_ = files->holdUnchanged(path_, program);
+    // The start goes by the path the held file has, not by its name looked up again, which a
+    // link in the folder could turn towards another file between the check and the start.
+    heldPath_ = hold_ ? files->heldPath(hold_) : std::string();
+    if (heldPath_.empty()) hold_.reset();
     return hold_ != nullptr;
 }
 
@@ -104,11 +122,18 @@ void DownLoad::TimerExit_Timer() {
     if (!ended_ || acted_) return;  // the first tick after the transfer's end acts, once
     acted_ = true;
     bool start = verified_;
-    std::string path = path_;
+    std::string path = heldPath_;
     platform::Files::Hold hold = std::move(hold_);  // released once the start has returned
+    // The setup installs for the user into a folder the user owns: there, administrator rights
+    // would only keep a standard user from updating, run an administrator's setup in a folder
+    // the user's own programs can change, and put the log-on entry into the administrator's
+    // profile. They are asked for only where the folder needs them.
+    platform::Files* files = services().files;
+    const char* verb = files && files->canWriteIn(backend().programFolder()) ? platform::kStartAsUser
+                                                                             : platform::kStartAsAdministrator;
     app().unload<FormExit>();
     app().unload(*this);
-    if (start && hold && services().launch) services().launch(path);
+    if (start && hold && services().launch) services().launch(path, verb);
 }
 
 }  // namespace tolm

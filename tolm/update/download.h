@@ -1,6 +1,7 @@
 #pragma once
 // The download window: fetches the update program and the publisher's signature of it, puts
-// the program in place once it is whole and verified, and starts it with administrator rights.
+// the program in place once it is whole, verified and the announced newer release, and starts
+// it, with administrator rights only when the program folder needs them.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -26,7 +27,13 @@ enum class UpdateVerdict {
     NoSignature,     // the signature did not arrive whole with status 200
     NotTransferred,  // the program did not arrive whole with status 200
     WrongSignature,  // not the publisher's signature over exactly these bytes
+    NotAnnounced,    // signed, but its version resource names no release or another than announced
+    NotNewer,        // signed and announced, but not newer than the running program
 };
+
+// The release the verified bytes say they are must be the one the motto page announced, and
+// newer than the running program: an old signed release served again must not roll it back.
+UpdateVerdict judgeRelease(std::string_view program, std::string_view announced, forms::Version own);
 
 using UpdateVerifier = std::function<bool(std::string_view data, std::string_view signature)>;
 
@@ -64,6 +71,8 @@ private:
     void discard();
 
     std::string path_;
+    // Where the held file lies as the system resolved it when it was opened: what is started.
+    std::string heldPath_;
     // The verified program, held unchanged from its move into place until it has been started.
     platform::Files::Hold hold_;
     platform::FetchResult signature_;
