@@ -193,22 +193,24 @@ struct AsToken {
     bool waitExit(int ms) const { return pi.hProcess && WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0; }
 };
 
+struct TextQuery {
+    const std::wstring& part;
+    bool found;
+};
+
+// A window callback must be stdcall on i686, which a lambda is not.
+BOOL CALLBACK holdsText(HWND h, LPARAM p) {
+    auto* q = reinterpret_cast<TextQuery*>(p);
+    wchar_t text[1024] = {};
+    GetWindowTextW(h, text, 1024);
+    q->found = std::wstring(text).find(q->part) != std::wstring::npos;
+    return !q->found;
+}
+
 // Any window under top whose text holds part.
 bool showsText(HWND top, const std::wstring& part) {
-    struct Query {
-        const std::wstring& part;
-        bool found;
-    } q{part, false};
-    EnumChildWindows(
-        top,
-        [](HWND h, LPARAM p) -> BOOL {
-            auto* q = reinterpret_cast<Query*>(p);
-            wchar_t text[1024] = {};
-            GetWindowTextW(h, text, 1024);
-            q->found = std::wstring(text).find(q->part) != std::wstring::npos;
-            return !q->found;
-        },
-        reinterpret_cast<LPARAM>(&q));
+    TextQuery q{part, false};
+    EnumChildWindows(top, holdsText, reinterpret_cast<LPARAM>(&q));
     return q.found;
 }
 
