@@ -13,7 +13,7 @@ rm -f "$build/site/tolm/motto.html"
 if [ -n "${PUBLISHED:-}" ]; then
     sed "s/|[0-9][0-9.]*</|$PUBLISHED</" "$root/site/tolm/motto.html" >"$build/site/tolm/motto.html"
 fi
-python3 "$root/tools/serve_site.py" --port "${port:-8734}" --generated "$build/site" &
+python3 "$root/tools/publisher.py" --port "${port:-8734}" --site "$build/site" --site "$root/site" &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT INT TERM
 
