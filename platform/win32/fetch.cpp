@@ -100,9 +100,7 @@ struct Job {
     }
     Clock::time_point lastHeard() const { return started + milliseconds(heardMs.load()); }
     // When the fetch is to be given up, as things stand now.
-    Clock::time_point due() const {
-        return std::min(started + request.timeout, lastHeard() + request.silence);
-    }
+    Clock::time_point due() const { return std::min(started + request.timeout, lastHeard() + request.silence); }
 };
 
 std::string lastError(const char* what) {

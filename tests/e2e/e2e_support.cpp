@@ -185,7 +185,8 @@ int threadCount(DWORD pid) {
     THREADENTRY32 t{};
     t.dwSize = sizeof t;
     int n = 0;
-    for (BOOL more = Thread32First(snapshot, &t); more; more = Thread32Next(snapshot, &t)) n += t.th32OwnerProcessID == pid;
+    for (BOOL more = Thread32First(snapshot, &t); more; more = Thread32Next(snapshot, &t))
+        n += t.th32OwnerProcessID == pid;
     CloseHandle(snapshot);
     return n;
 }

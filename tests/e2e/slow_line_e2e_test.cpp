@@ -29,7 +29,9 @@ struct Widget {
     HWND window = nullptr;
 
     explicit Widget(const std::wstring& name)
-        : dir(e2e::env(L"TOLM_E2E_DIR") + L"\\" + name), exe(dir + L"\\tolmupdate.exe"), marker(dir + L"\\started.txt") {
+        : dir(e2e::env(L"TOLM_E2E_DIR") + L"\\" + name),
+          exe(dir + L"\\tolmupdate.exe"),
+          marker(dir + L"\\started.txt") {
         std::wstring source = e2e::env(L"TOLM_APP_DIR");
         e2e::removeTree(dir);
         CreateDirectoryW(e2e::env(L"TOLM_E2E_DIR").c_str(), nullptr);

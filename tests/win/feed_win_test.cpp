@@ -71,9 +71,8 @@ TEST(Fetch, OnASlowLineOnlySilenceOrTheWholeLimitEndsATransferAndWhatEndsStopsAt
     std::map<std::string, std::vector<platform::FetchResult>> answers;
     for (const Case& c : cases) {
         platform::FetchRequest request{server + c.path, 1 << 20, c.timeout, c.silence};
-        platform::systemFetcher().get(request, [&answers, path = c.path](platform::FetchResult r) {
-            answers[path].push_back(std::move(r));
-        });
+        platform::systemFetcher().get(
+            request, [&answers, path = c.path](platform::FetchResult r) { answers[path].push_back(std::move(r)); });
     }
     EXPECT_EQ(threadsOfThisProcess(), before + static_cast<int>(std::size(cases)));
     ASSERT_TRUE(pumpUntil([&] { return answers.size() == std::size(cases); }, 120000));
@@ -90,7 +89,8 @@ TEST(Fetch, OnASlowLineOnlySilenceOrTheWholeLimitEndsATransferAndWhatEndsStopsAt
         << threadsOfThisProcess() - before << " workers left";
     for (const Case& c : {cases[1], cases[2]})
         EXPECT_TRUE(pumpUntil([&] { return publisherLog().find("gone " + c.path + "\n") != std::string::npos; }))
-            << c.path << " still connected:\n" << publisherLog();
+            << c.path << " still connected:\n"
+            << publisherLog();
     wintest::pump(500);
     for (const Case& c : cases) EXPECT_EQ(answers[c.path].size(), 1u) << c.path << " answered twice";
 }
