@@ -183,7 +183,9 @@ def loop(h):
     h.send_response(302)
     h.send_header("Location", "/loop")
     h.send_header("Content-Length", "0")
+    h.send_header("Connection", "close")
     h.end_headers()
+    h.close_connection = True
 
 
 def page(body, ctype=HTML, status=200):
