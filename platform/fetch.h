@@ -12,14 +12,18 @@ namespace platform {
 struct FetchRequest {
     std::string url;
     std::size_t maxBytes = 1 << 20;  // a longer body fails the fetch
+    // The whole fetch, however well it moves, ends by then as timed out...
     std::chrono::seconds timeout{30};
+    // ...and before that, as soon as this long has passed without a byte from the server, so that
+    // a slow line may take its time over a large body as long as it keeps moving.
+    std::chrono::seconds silence{30};
 };
 
 struct FetchResult {
     enum class Outcome {
         Complete,  // the whole body arrived (whatever the status)
         Failed,    // no connection, refused, reset, cut short
-        TimedOut,
+        TimedOut,  // silent for too long, or not done in the time allowed
         TooLarge,
     };
     Outcome outcome = Outcome::Failed;
@@ -36,7 +40,8 @@ class Fetcher {
 public:
     virtual ~Fetcher() = default;
     using Done = std::function<void(FetchResult)>;
-    // Starts the GET. `done` runs exactly once, later, on the user-interface thread.
+    // Starts the GET. `done` runs exactly once, later, on the user-interface thread. A fetch
+    // answered as timed out is given up there and then: its connection is closed.
     virtual void get(FetchRequest request, Done done) = 0;
 };
 

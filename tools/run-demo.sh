@@ -25,7 +25,7 @@ rm -f "$generated/tolm/motto.html"
 if [ -n "${PUBLISHED:-}" ]; then
     sed "s/|[0-9][0-9.]*</|$PUBLISHED</" "$root/site/tolm/motto.html" >"$generated/tolm/motto.html"
 fi
-python3 "$root/tools/serve_site.py" --port "${port:-8734}" --generated "$generated" &
+python3 "$root/tools/publisher.py" --port "${port:-8734}" --site "$generated" --site "$root/site" &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT INT TERM
 

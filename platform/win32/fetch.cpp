@@ -1,14 +1,19 @@
 // The GET runs on a worker thread; its end is posted to a message-only window of this file, so
 // that the answer is given on the user-interface thread, at that window's next timer tick. A
-// deadline timer on that window answers a fetch that takes too long, whatever the worker is
-// still waiting for; a shared flag makes sure each fetch answers exactly once.
+// watch timer on that window gives a fetch up when the server has been silent too long or the
+// whole fetch has taken too long, whatever the worker is still waiting for: the answer is given
+// at once and the worker's connection closed, which ends its wait. A shared flag makes sure
+// each fetch answers exactly once.
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <mutex>
 #include <thread>
 
 #include "platform/fetch.h"
@@ -23,28 +28,80 @@ namespace {
 constexpr UINT kDoneMessage = WM_APP + 1;
 constexpr int kMaxRedirects = 5;
 
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// The WinINet handles of one transfer, shared by two threads. The worker opens and uses them;
+// the user-interface thread closes them when it gives the transfer up, which ends a call the
+// worker is blocked in (Windows returns at once; Wine only at the server's next byte or hang-up).
+// Whoever takes a handle out of its slot closes it, so each is closed exactly once, and the
+// worker makes no call on a handle once it has seen that the transfer was given up.
+class Connection {
+public:
+    enum Slot { Session, Request };
+
+    // Keeps a handle the worker has opened; false, with the handle closed, when the transfer was
+    // given up meanwhile.
+    bool keep(Slot slot, HINTERNET h) {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            if (!abandoned_) {
+                h_[slot] = h;
+                return true;
+            }
+        }
+        InternetCloseHandle(h);
+        return false;
+    }
+    // The worker is done with the handle (a no-op when it was closed by giving up).
+    void close(Slot slot) {
+        if (HINTERNET h = take(slot)) InternetCloseHandle(h);
+    }
+    // From the user-interface thread: the transfer is given up.
+    void abandon() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            abandoned_ = true;
+        }
+        close(Request);
+        close(Session);
+    }
+    bool abandoned() {
+        std::lock_guard<std::mutex> lock(m_);
+        return abandoned_;
+    }
+
+private:
+    HINTERNET take(Slot slot) {
+        std::lock_guard<std::mutex> lock(m_);
+        HINTERNET h = h_[slot];
+        h_[slot] = nullptr;
+        return h;
+    }
+
+    std::mutex m_;
+    bool abandoned_ = false;
+    HINTERNET h_[2] = {nullptr, nullptr};
+};
+
 struct Job {
     FetchRequest request;
     Fetcher::Done done;
-    std::atomic<bool> abandoned{false};  // answered by the deadline; the worker stops early
-    bool answered = false;               // user-interface thread only
-    bool arrived = false;                // user-interface thread only: the worker has posted
-    FetchResult result;                  // written by the worker before it posts
-};
+    Clock::time_point started = Clock::now();
+    // When the server was last heard from, in milliseconds after `started`: written by the worker.
+    std::atomic<std::uint32_t> heardMs{0};
+    Connection connection;
+    bool answered = false;  // user-interface thread only
+    bool arrived = false;   // user-interface thread only: the worker has posted
+    FetchResult result;     // written by the worker before it posts
 
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
-    ~InternetHandle() {
-        if (h_) InternetCloseHandle(h_);
+    void heard() {
+        auto ms = std::chrono::duration_cast<milliseconds>(Clock::now() - started).count();
+        heardMs = static_cast<std::uint32_t>(ms);
     }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    HINTERNET get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    HINTERNET h_;
+    Clock::time_point lastHeard() const { return started + milliseconds(heardMs.load()); }
+    // When the fetch is to be given up, as things stand now.
+    Clock::time_point due() const { return std::min(started + request.timeout, lastHeard() + request.silence); }
 };
 
 std::string lastError(const char* what) {
@@ -68,34 +125,48 @@ std::wstring header(HINTERNET request, DWORD query) {
 FetchResult transfer(Job& job) {
     FetchResult r;
     const FetchRequest& q = job.request;
-    InternetHandle session(InternetOpenW(L"TOLM", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    Connection& c = job.connection;
+    struct Closer {
+        Connection& c;
+        ~Closer() {
+            c.close(Connection::Request);
+            c.close(Connection::Session);
+        }
+    } closer{c};
+    HINTERNET session = InternetOpenW(L"TOLM", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session) {
         r.error = lastError("InternetOpen");
         return r;
     }
-    DWORD ms = static_cast<DWORD>(std::chrono::milliseconds(q.timeout).count());
+    if (!c.keep(Connection::Session, session)) return r;
+    // The system's own limits agree, where it keeps them: no single wait is longer than the
+    // silence allowed.
+    DWORD ms = static_cast<DWORD>(milliseconds(std::min(q.silence, q.timeout)).count());
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
-        InternetSetOptionW(session.get(), option, &ms, sizeof ms);
+        InternetSetOptionW(session, option, &ms, sizeof ms);
 
     std::wstring url = win32::widen(q.url);
     for (int hop = 0;; ++hop) {
+        if (c.abandoned()) return r;
         // No cache, no cookies, no dialogs; certificate checks stay on.
         DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
         if (url.rfind(L"https://", 0) == 0) flags |= INTERNET_FLAG_SECURE;
-        InternetHandle request(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, flags, 0));
+        HINTERNET request = InternetOpenUrlW(session, url.c_str(), nullptr, 0, flags, 0);
         if (!request) {
             DWORD code = GetLastError();
             r.outcome = code == ERROR_INTERNET_TIMEOUT ? FetchResult::Outcome::TimedOut : FetchResult::Outcome::Failed;
             r.error = "no answer from " + q.url + " (error " + std::to_string(code) + ")";
             return r;
         }
+        if (!c.keep(Connection::Request, request)) return r;
+        job.heard();
         DWORD status = 0, size = sizeof status;
-        HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+        HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
         r.status = static_cast<int>(status);
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
-            std::wstring location = header(request.get(), HTTP_QUERY_LOCATION);
+            std::wstring location = header(request, HTTP_QUERY_LOCATION);
             if (location.empty()) break;  // a redirect to nowhere is its own answer
             if (hop >= kMaxRedirects) {
                 r.error = "too many redirects from " + q.url;
@@ -118,10 +189,11 @@ FetchResult transfer(Job& job) {
                 return r;
             }
             url = std::move(next);
+            c.close(Connection::Request);
             continue;
         }
-        r.contentType = win32::narrow(header(request.get(), HTTP_QUERY_CONTENT_TYPE));
-        std::wstring lengthText = header(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+        r.contentType = win32::narrow(header(request, HTTP_QUERY_CONTENT_TYPE));
+        std::wstring lengthText = header(request, HTTP_QUERY_CONTENT_LENGTH);
         long long declared = lengthText.empty() ? -1 : _wtoi64(lengthText.c_str());
         if (declared > static_cast<long long>(q.maxBytes)) {
             r.outcome = FetchResult::Outcome::TooLarge;
@@ -130,9 +202,18 @@ FetchResult transfer(Job& job) {
         }
         char chunk[16384];
         for (;;) {
-            if (job.abandoned) return r;
-            DWORD got = 0;
-            if (!InternetReadFile(request.get(), chunk, sizeof chunk, &got)) {
+            if (c.abandoned()) return r;
+            // A read waits until it has filled the whole buffer; asking for what has arrived lets
+            // every byte count as a sign of life, however slowly they come.
+            DWORD ready = 0, got = 0;
+            bool read = InternetQueryDataAvailable(request, &ready, 0, 0);
+            if (c.abandoned()) return r;
+            if (read) {
+                job.heard();
+                DWORD want = ready == 0 || ready > sizeof chunk ? sizeof chunk : ready;
+                read = InternetReadFile(request, chunk, want, &got);
+            }
+            if (!read) {
                 DWORD code = GetLastError();
                 r.outcome =
                     code == ERROR_INTERNET_TIMEOUT ? FetchResult::Outcome::TimedOut : FetchResult::Outcome::Failed;
@@ -192,8 +273,7 @@ public:
         job->done = std::move(done);
         UINT_PTR timer = ++lastTimer_;
         pending_[timer] = job;
-        auto deadline = std::chrono::milliseconds(job->request.timeout) + std::chrono::seconds(1);
-        SetTimer(w, timer, static_cast<UINT>(deadline.count()), nullptr);
+        watch(timer, *job);
         std::thread([w, job, timer, over = over_] {
             job->result = transferOnWorker(*job, over);
             // A program that has ended its window gets no answer; the job is freed with it.
@@ -221,9 +301,15 @@ private:
         return DefWindowProcW(hwnd, msg, wp, lp);
     }
 
+    // The fetch's timer fires when it is due to be given up, as far as is known now.
+    void watch(UINT_PTR timer, const Job& job) {
+        auto wait = std::chrono::ceil<milliseconds>(job.due() - Clock::now()).count();
+        SetTimer(window_, timer, static_cast<UINT>(std::max<long long>(wait, USER_TIMER_MINIMUM)), nullptr);
+    }
+
     // A posted message would be handled before any paint or timer that is due: a refusal in the
     // first milliseconds would hold up the window's first frame. The answer waits for the next
-    // timer round instead, its deadline timer turned into a short one.
+    // timer round instead, its watch timer turned into a short one.
     void arrive(UINT_PTR timer) {
         auto it = pending_.find(timer);
         if (it == pending_.end()) return;
@@ -232,18 +318,26 @@ private:
     }
 
     void answer(UINT_PTR timer) {
-        KillTimer(window_, timer);
         auto it = pending_.find(timer);
-        if (it == pending_.end()) return;
+        if (it == pending_.end()) {
+            KillTimer(window_, timer);
+            return;
+        }
         std::shared_ptr<Job> job = it->second;
+        Clock::time_point now = Clock::now();
+        if (!job->arrived && now < job->due()) return watch(timer, *job);  // heard from meanwhile
+        KillTimer(window_, timer);
         pending_.erase(it);
         if (job->answered) return;
         job->answered = true;
         FetchResult r;
         if (!job->arrived) {
-            job->abandoned = true;
+            job->connection.abandon();
             r.outcome = FetchResult::Outcome::TimedOut;
-            r.error = "no answer from " + job->request.url + " in time";
+            bool tooLong = now >= job->started + job->request.timeout;
+            auto limit = tooLong ? job->request.timeout : job->request.silence;
+            r.error = (tooLong ? "no whole answer from " : "not a byte from ") + job->request.url +
+                      (tooLong ? " in " : " for ") + std::to_string(limit.count()) + " s";
         } else {
             r = std::move(job->result);
         }

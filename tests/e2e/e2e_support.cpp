@@ -1,9 +1,13 @@
 #include "e2e_support.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace e2e {
 
@@ -128,6 +132,63 @@ void removeTree(const std::wstring& path) {
     op.pFrom = from.c_str();
     op.fFlags = FOF_NO_UI;
     SHFileOperationW(&op);
+}
+
+std::string slurp(const std::wstring& path) {
+    std::ifstream f(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+int countLines(const std::string& text, const std::string& prefix) {
+    std::istringstream in(text);
+    int n = 0;
+    for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0 && !line.empty();
+    return n;
+}
+
+void click(HWND top, int x, int y) {
+    HWND target = top;
+    POINT pt{x, y};
+    for (;;) {
+        HWND child = ChildWindowFromPointEx(target, pt, CWP_SKIPINVISIBLE);
+        if (!child || child == target) break;
+        MapWindowPoints(target, child, &pt, 1);
+        target = child;
+    }
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+    PostMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+}
+
+namespace {
+BOOL CALLBACK collectText(HWND h, LPARAM p) {
+    wchar_t c[64], t[512];
+    GetClassNameW(h, c, 64);
+    if (lstrcmpiW(c, L"Static") == 0 && GetWindowTextW(h, t, 512) > 0) *reinterpret_cast<std::wstring*>(p) += t;
+    return TRUE;
+}
+}  // namespace
+
+std::wstring answerMessage(DWORD pid, int ms, const std::function<void()>& whileUp) {
+    HWND box = waitWindow(pid, L"#32770", L"TOLM", ms);
+    if (!box) return L"(no message box)";
+    std::wstring text;
+    EnumChildWindows(box, collectText, reinterpret_cast<LPARAM>(&text));
+    if (whileUp) whileUp();
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
+    return text;
+}
+
+int threadCount(DWORD pid) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
+    int n = 0;
+    for (BOOL more = Thread32First(snapshot, &t); more; more = Thread32Next(snapshot, &t))
+        n += t.th32OwnerProcessID == pid;
+    CloseHandle(snapshot);
+    return n;
 }
 
 }  // namespace e2e

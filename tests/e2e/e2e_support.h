@@ -3,6 +3,7 @@
 // end-to-end tests.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,17 @@ int maxDifference(const Pixels& a, const Pixels& b);
 
 bool fileExists(const std::wstring& path);
 void removeTree(const std::wstring& path);
+// A file's bytes; empty when it cannot be read.
+std::string slurp(const std::wstring& path);
+// The lines of a text that begin with `prefix`.
+int countLines(const std::string& text, const std::string& prefix = "");
+
+// A click at a point of a window's client area, delivered to the innermost child there.
+void click(HWND top, int x, int y);
+// The process's next message box: its text, after pressing its OK button. `whileUp` runs first.
+std::wstring answerMessage(DWORD pid, int ms = 30000, const std::function<void()>& whileUp = {});
+
+// The threads the process has now.
+int threadCount(DWORD pid);
 
 }  // namespace e2e

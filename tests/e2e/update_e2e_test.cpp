@@ -4,28 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "e2e_support.h"
 
 namespace {
 
+using e2e::answerMessage;
+using e2e::click;
+using e2e::countLines;
+using e2e::slurp;
+
 const wchar_t* const kForm = L"TolmForm";
 const wchar_t* const kCurrent = L"已是最新版本,无需更新";
 const wchar_t* const kFailed = L"下载错误";
-
-std::string slurp(const std::wstring& path) {
-    std::ifstream f(path.c_str(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-int countLines(const std::string& text, const std::string& prefix = "") {
-    std::istringstream in(text);
-    int n = 0;
-    for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0 && !line.empty();
-    return n;
-}
 
 // A window of the widget, shown or not (visibleOnly false): whether it exists at all.
 HWND window(DWORD pid, const wchar_t* caption, bool visibleOnly = true, const wchar_t* cls = kForm) {
@@ -43,49 +34,12 @@ bool waitGone(DWORD pid, const wchar_t* caption, int ms) {
     return false;
 }
 
-BOOL CALLBACK collectText(HWND h, LPARAM p) {
-    wchar_t c[64], t[512];
-    GetClassNameW(h, c, 64);
-    if (lstrcmpiW(c, L"Static") == 0 && GetWindowTextW(h, t, 512) > 0) *reinterpret_cast<std::wstring*>(p) += t;
-    return TRUE;
-}
-
-// The widget's next message box: its text, after pressing its OK button. `whileUp` runs first.
-template <class F>
-std::wstring answerMessage(DWORD pid, int ms, F&& whileUp) {
-    HWND box = e2e::waitWindow(pid, L"#32770", L"TOLM", ms);
-    if (!box) return L"(no message box)";
-    std::wstring text;
-    EnumChildWindows(box, collectText, reinterpret_cast<LPARAM>(&text));
-    whileUp();
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
-    return text;
-}
-std::wstring answerMessage(DWORD pid, int ms = 30000) {
-    return answerMessage(pid, ms, [] {});
-}
-
-// A click at a point of a window's client area, delivered to the innermost child there.
-void click(HWND top, int x, int y) {
-    HWND target = top;
-    POINT pt{x, y};
-    for (;;) {
-        HWND child = ChildWindowFromPointEx(target, pt, CWP_SKIPINVISIBLE);
-        if (!child || child == target) break;
-        MapWindowPoints(target, child, &pt, 1);
-        target = child;
-    }
-    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
-    PostMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
-}
-
 class Update : public ::testing::Test {
 protected:
     std::wstring source = e2e::env(L"TOLM_APP_DIR");
     std::wstring dir = e2e::env(L"TOLM_E2E_DIR") + L"\\update-app";
-    std::wstring control = e2e::env(L"TOLM_UPDATE_CONTROL");
-    std::wstring log = e2e::env(L"TOLM_UPDATE_LOG");
+    std::wstring control = e2e::env(L"TOLM_PUBLISHER_CONTROL");
+    std::wstring log = e2e::env(L"TOLM_PUBLISHER_LOG");
     std::wstring marker = dir + L"\\started.txt";
     // The release the served program says it is (its version resource), to be announced.
     std::wstring releaseText = e2e::env(L"TOLM_UPDATE_VERSION");
@@ -253,7 +207,7 @@ TEST_F(Update, TheManualCheckWhenCurrentSaysSoAndFetchesNothing) {
 }
 
 TEST_F(Update, TheManualCheckWithoutAPublishedVersionSaysItIsUnknown) {
-    serve("missing", "good");
+    serve("404", "good");
     start();
     for (int i = 0; i < 300 && requests("/tolm/motto.html") == 0; ++i) Sleep(100);
     checkByHand();

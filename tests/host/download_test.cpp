@@ -82,7 +82,11 @@ TEST(UpdateVerdict, OnlyTheAnnouncedReleaseNewerThanTheOwnIsTaken) {
 
 struct Fetcher final : platform::Fetcher {
     std::deque<std::pair<std::string, Done>> pending;
-    void get(platform::FetchRequest request, Done done) override { pending.emplace_back(request.url, done); }
+    std::vector<platform::FetchRequest> asked;
+    void get(platform::FetchRequest request, Done done) override {
+        pending.emplace_back(request.url, done);
+        asked.push_back(std::move(request));
+    }
     std::string answer(FetchResult r) {  // the address answered
         auto [url, done] = std::move(pending.front());
         pending.pop_front();
@@ -252,6 +256,18 @@ TEST_F(Download, WhatStartsIsTheHeldFileWhereverItsNameLeads) {
     EXPECT_TRUE(files.on.empty());
     tick();
     EXPECT_TRUE(launched.empty());
+}
+
+// On a slow line the update takes minutes: what ends it early is silence, not its length.
+TEST_F(Download, ASlowLineMayTakeMinutesOverTheUpdateButNotFallSilent) {
+    begin(false);
+    fetcher.answer(kGoodSig);
+    ASSERT_EQ(fetcher.asked.size(), 2u);
+    for (const platform::FetchRequest& r : fetcher.asked) {
+        EXPECT_EQ(r.silence, std::chrono::seconds(30)) << r.url;
+        EXPECT_GE(r.timeout, std::chrono::minutes(30)) << r.url;
+    }
+    EXPECT_EQ(fetcher.asked[1].maxBytes, tolm::kMaxUpdateBytes);
 }
 
 TEST_F(Download, AProgramThatCannotBePutInPlaceIsAFailedTransfer) {

@@ -1,12 +1,15 @@
 // The fetch layer, the browser and the notification icon on the real system, against the
-// scripted publisher (TOLM_TEST_SERVER). All fetches run at once, so the run lasts about as
-// long as its one deliberate time-out.
+// scripted publisher (TOLM_TEST_SERVER). The fetches of a test run at once, so a run lasts
+// about as long as its slowest deliberate case.
 #include <windows.h>
 // after windows.h
 #include <gtest/gtest.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <thread>
 
@@ -34,9 +37,67 @@ bool pumpUntil(F&& done, int boundMs = 60000) {
     return true;
 }
 
+int threadsOfThisProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 t{};
+    t.dwSize = sizeof t;
+    int n = 0;
+    for (BOOL more = Thread32First(snapshot, &t); more; more = Thread32Next(snapshot, &t))
+        n += t.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return n;
+}
+
+std::string publisherLog() {
+    std::ifstream f(env("TOLM_PUBLISHER_LOG"), std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// First of the tests, so that no worker of another is still about when threads are counted.
+TEST(Fetch, OnASlowLineOnlySilenceOrTheWholeLimitEndsATransferAndWhatEndsStopsAtOnce) {
+    std::string server = env("TOLM_TEST_SERVER");
+    ASSERT_FALSE(server.empty()) << "run through tests/web/with-publisher.sh";
+    using std::chrono::seconds;
+    struct Case {
+        std::string path;
+        seconds silence, timeout;
+        Outcome outcome;
+    } cases[] = {
+        {"/steady?seconds=6&bytes=300000", seconds(2), seconds(120), Outcome::Complete},  // three silences long
+        {"/stalled?pause=10&bytes=300000", seconds(2), seconds(120), Outcome::TimedOut},
+        {"/drip?every=1", seconds(3), seconds(5), Outcome::TimedOut},  // never silent, never done
+    };
+    int before = threadsOfThisProcess();
+    std::map<std::string, std::vector<platform::FetchResult>> answers;
+    for (const Case& c : cases) {
+        platform::FetchRequest request{server + c.path, 1 << 20, c.timeout, c.silence};
+        platform::systemFetcher().get(
+            request, [&answers, path = c.path](platform::FetchResult r) { answers[path].push_back(std::move(r)); });
+    }
+    EXPECT_EQ(threadsOfThisProcess(), before + static_cast<int>(std::size(cases)));
+    ASSERT_TRUE(pumpUntil([&] { return answers.size() == std::size(cases); }, 120000));
+    for (const Case& c : cases) {
+        ASSERT_EQ(answers[c.path].size(), 1u) << c.path;
+        EXPECT_EQ(answers[c.path][0].outcome, c.outcome) << c.path << ": " << answers[c.path][0].error;
+    }
+    EXPECT_EQ(answers[cases[0].path][0].body.size(), 300000u);
+
+    // What was given up stops there: its worker ends and its connection is closed, at once where
+    // closing a connection ends a wait for it (Windows), at the server's next move where that
+    // wait goes on regardless (Wine), and in any case before the server's answer would end.
+    EXPECT_TRUE(pumpUntil([&] { return threadsOfThisProcess() <= before; }))
+        << threadsOfThisProcess() - before << " workers left";
+    for (const Case& c : {cases[1], cases[2]})
+        EXPECT_TRUE(pumpUntil([&] { return publisherLog().find("gone " + c.path + "\n") != std::string::npos; }))
+            << c.path << " still connected:\n"
+            << publisherLog();
+    wintest::pump(500);
+    for (const Case& c : cases) EXPECT_EQ(answers[c.path].size(), 1u) << c.path << " answered twice";
+}
+
 TEST(Fetch, EveryHostileAnswerEndsOnceAndNoneAsSuccess) {
     std::string server = env("TOLM_TEST_SERVER");
-    ASSERT_FALSE(server.empty()) << "run through tests/web/with-server.sh";
+    ASSERT_FALSE(server.empty()) << "run through tests/web/with-publisher.sh";
     struct Case {
         std::string url;
         Outcome outcome;

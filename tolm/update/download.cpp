@@ -52,11 +52,11 @@ void DownLoad::DownloadFile(const std::string& url, const std::string& path) {
     path_ = path;
     if (!services().fetcher) return finish(UpdateVerdict::NotTransferred, {});
     // The signature first: without it the program is not worth fetching.
-    platform::FetchRequest sig{url + kSignatureSuffix, 4096};
+    platform::FetchRequest sig{url + kSignatureSuffix, 4096, kUpdateTimeout};
     fetch(sig, [this, url](platform::FetchResult r) {
         signature_ = std::move(r);
         if (!signature_.ok()) return finish(judgeUpdate(signature_, {}, {}), {});
-        fetch({url, kMaxUpdateBytes}, [this](platform::FetchResult program) {
+        fetch({url, kMaxUpdateBytes, kUpdateTimeout}, [this](platform::FetchResult program) {
             UpdateVerdict verdict = judgeUpdate(signature_, program, services().verifyUpdate);
             if (verdict == UpdateVerdict::Verified)
                 verdict = judgeRelease(program.body, LatestVersion, backend().programVersion());

@@ -2,6 +2,7 @@
 // The download window: fetches the update program and the publisher's signature of it, puts
 // the program in place once it is whole, verified and the announced newer release, and starts
 // it, with administrator rights only when the program folder needs them.
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -18,6 +19,9 @@ namespace tolm {
 inline constexpr const char* kUpdatePath = "/software/tolmupdate.exe";
 inline constexpr const char* kSignatureSuffix = ".sig";
 inline constexpr std::size_t kMaxUpdateBytes = std::size_t{64} << 20;
+// A slow line may take its time over the update as long as it keeps moving (the fetch's silence
+// limit, 30 s, still holds); a transfer still going after this long is given up.
+inline constexpr std::chrono::minutes kUpdateTimeout{30};
 // In the program folder: the program, and the name it has until it is verified and whole.
 inline constexpr const char* kUpdateFile = "\\tolmupdate.exe";
 inline constexpr const char* kPartialSuffix = ".part";
