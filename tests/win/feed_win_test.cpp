@@ -201,7 +201,7 @@ TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
         ScriptedShell::refusals = c.refusals, ScriptedShell::busy = c.busy;
         ScriptedShell::adds = ScriptedShell::icons = 0;
         NfIcon::Register(window, icon);
-        EXPECT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; })) << c.shell;
+        ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell;
         // Quiet from then on: more than a retry's interval passes without another registration.
         wintest::pump(2 * platform::TrayRetry::kRetryMs);
         NfIcon::Register(window, icon);  // the motto page handled again
@@ -213,7 +213,7 @@ TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
         DWORD_PTR result;
         SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
                             &result);
-        EXPECT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; })) << c.shell << ", after the restart";
+        ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell << ", after the restart";
         win32::runProgramEnd();
         EXPECT_EQ(ScriptedShell::icons, 0) << c.shell;
     }
