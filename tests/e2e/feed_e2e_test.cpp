@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "e2e_support.h"
 #include "platform/fetch.h"
 
@@ -20,17 +23,25 @@ void pump(int ms) {
     }
 }
 
-// Chooses what the publisher answers for the motto page.
-void publish(const char* mode) {
+// Asks the publisher's control side; its answer.
+std::string ask(const std::string& path) {
     std::string server = "http://127.0.0.1:" + std::to_string(TOLM_PORT);
     bool done = false;
-    platform::systemFetcher().get({server + "/control/" + mode}, [&](platform::FetchResult r) {
+    std::string body;
+    platform::systemFetcher().get({server + path}, [&](platform::FetchResult r) {
         done = true;
-        ASSERT_TRUE(r.ok()) << mode << ": " << r.error;
+        EXPECT_TRUE(r.ok()) << path << ": " << r.error;
+        body = r.body;
     });
     for (int i = 0; i < 500 && !done; ++i) pump(20);
-    ASSERT_TRUE(done);
+    EXPECT_TRUE(done) << path;
+    return body;
 }
+
+// Chooses what the publisher answers for the motto page.
+void publish(const char* mode) { ask(std::string("/control/") + mode); }
+// How many times the motto page was asked for.
+int mottoFetches() { return std::atoi(ask("/count").c_str()); }
 
 template <class F>
 bool waitFor(F&& done, int ms = 20000) {
@@ -120,6 +131,31 @@ TEST(Feed, ThePublishedMottoTheIconAndTheMenu) {
 
     click(menu, 60, 40);  // 隐藏状态窗体
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(w.window) && !IsWindowVisible(menu); }));
+
+    // A second start (the desktop shortcut, or the log-on entry beside a manual start) shows the
+    // running widget in front, hidden or not, and ends at once: no window, fetch or icon of its own.
+    auto secondStart = [&](const char* widget) {
+        int fetches = mottoFetches();
+        e2e::Process second(app + L"\\tolm.exe", app);
+        ASSERT_TRUE(second.waitExit(60000)) << "the second start runs on; the widget " << widget;
+        EXPECT_EQ(e2e::fate(second), "it ended with exit code 0");
+        EXPECT_TRUE(waitFor([&] { return IsWindowVisible(w.window) && GetForegroundWindow() == w.window; }))
+            << "the widget " << widget << " was not brought back in front";
+        EXPECT_EQ(mottoFetches(), fetches) << "the second start fetched the motto page";
+    };
+    secondStart("hidden through the menu");
+    HWND other =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    pump(100);
+    EXPECT_EQ(GetForegroundWindow(), other);
+    secondStart("behind another window");
+    DestroyWindow(other);
+    w.trayRightPress();
+    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(menu); }));
+    click(menu, 60, 40);  // 隐藏状态窗体
+    EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(w.window) && !IsWindowVisible(menu); }));
+
     w.trayRightPress();  // the hidden widget still hears its icon
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(menu); }));
     click(menu, 60, 12);  // 显示状态窗体

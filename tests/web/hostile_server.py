@@ -2,7 +2,8 @@
 """A publisher that misbehaves on purpose, chosen by the request path.
 
 /tolm/motto.html answers as the path last set through /control/<case> (initially "site":
-the demo publisher's own page). Every other path is a case of its own; see CASES.
+the demo publisher's own page); /count tells how many times it was asked for. Every other path
+is a case of its own; see CASES.
 """
 import argparse
 import http.server
@@ -88,6 +89,7 @@ CASES = {
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     mode = "site"
+    mottos = 0
 
     def reply(self, status, ctype, body):
         self.send_response(status)
@@ -101,6 +103,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path.startswith("control/") and path[8:] in CASES:
             Handler.mode = path[8:]
             return self.reply(200, "text/plain", b"ok")
+        if path == "count":
+            return self.reply(200, "text/plain", str(Handler.mottos).encode())
+        if path == "tolm/motto.html":
+            Handler.mottos += 1
         case = Handler.mode if path == "tolm/motto.html" else path
         CASES.get(case, page("no such case", "text/plain", 404))(self)
 
