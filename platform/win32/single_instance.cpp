@@ -59,7 +59,8 @@ LRESULT CALLBACK listen(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-// Asks the running widget to show itself; false while its window is not there.
+// Asks the running widget to show itself; false while its window is not there. A request the
+// system does not deliver (to a widget run with higher rights) is not waited on either.
 bool askFirst(const std::wstring& name) {
     HWND first = FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, name.c_str());
     if (!first) return false;
@@ -67,7 +68,8 @@ bool askFirst(const std::wstring& name) {
     DWORD pid = 0;
     GetWindowThreadProcessId(first, &pid);
     AllowSetForegroundWindow(pid);
-    return PostMessageW(first, showMessage(), 0, 0);
+    PostMessageW(first, showMessage(), 0, 0);
+    return true;
 }
 
 void becomeFirst(const std::wstring& name) {
