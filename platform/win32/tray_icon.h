@@ -1,7 +1,7 @@
 #pragma once
 // The notification-area icon: the first-version record, registered with the system's ANSI
-// call until the shell takes it, registered again when the shell restarts, and removed when
-// the program ends.
+// call until the shell takes it (platform/tray_retry.h), registered again when the shell
+// restarts, and removed when the program ends.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -24,7 +24,8 @@ struct NOTIFYICONDATA {
 NOTIFYICONDATA recordFor(HWND window, HICON icon);
 
 // Registers the icon (NIM_ADD). A shell that refuses it (not there yet at log-on) is asked
-// again until it takes it; an icon the shell holds is left as it is. From then on the icon
+// again every 2 s for 5 minutes, then at each announcement of its start; an icon the shell
+// holds is left as it is. From then on the icon
 // comes back when the shell restarts and goes when the program ends.
 void Register(HWND window, HICON icon);
 // Removes the icon now, if there is one, and stops asking for it.

@@ -1,5 +1,6 @@
 // The real tolm.exe against the scripted publisher on the compiled-in address: the motto it
-// shows, the icon it registers, the menu its icon opens, and the menu's entries.
+// shows, the icon it registers, the menu its icon opens, the menu's entries, and what a second
+// start of the program does to it.
 #include <windows.h>
 // after windows.h
 #include <gtest/gtest.h>
