@@ -52,6 +52,9 @@ endif
 ifeq ($(WINRUN),win32)
 	@echo "Unit-level Windows tests of the x86_64 build."
 	cmake/with-display.sh $(CURDIR)/$(BUILD)/win64 ctest --test-dir $(BUILD)/win64 --output-on-failure -j $(JOBS) -E '^e2e\.'
+else
+	@echo "The $(OTHER) build's programs import nothing that Windows 7 SP1 lacks:"
+	ctest --test-dir $(BUILD)/$(OTHER) -R '^imports\.programs$$' --output-on-failure
 endif
 
 run: deps

@@ -14,14 +14,17 @@
 #include "platform/win32/paint_png.h"
 #include "platform/win32/text.h"
 #include "platform/win32/program_end.h"
-#include "platform/win32/tray_icon.h"
+#include "platform/win32/single_instance.h"
 #include "platform/win32/startup.h"
+#include "platform/win32/tray_icon.h"
 #include "tolm/countdown/form_tolm.h"
 #include "tolm/countdown/services.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     constexpr const char* kTitle = "TOLM";
     return win32::runProgram(kTitle, [&] {
+        // One widget per user and session: a second start shows the running one and ends here.
+        if (!win32::firstInstance()) return 0;
         tolm::services().clock = &platform::systemClock();
         tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc) {
             ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
@@ -46,6 +49,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         forms::App app(backend, kTitle);
         backend.attach(app);
         app.form<tolm::FormTolm>().show();
+        win32::onLaterStart([&app] {
+            tolm::FormTolm& widget = app.form<tolm::FormTolm>();
+            app.enter();
+            widget.guarded([&] { widget.bringBack(); });
+            app.leave();
+            return static_cast<HWND>(widget.handle());
+        });
         int code = backend.run();
         win32::runProgramEnd();
         return code;

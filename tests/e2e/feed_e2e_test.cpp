@@ -1,11 +1,13 @@
 // The real tolm.exe against the scripted publisher on the compiled-in address: the motto it
-// shows, the icon it registers, the menu its icon opens, and the menu's entries.
+// shows, the icon it registers, the menu its icon opens, the menu's entries, and what a second
+// start of the program does to it.
 #include <windows.h>
 // after windows.h
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <fstream>
+#include <string>
 
 #include "e2e_support.h"
 
@@ -13,11 +15,28 @@ namespace {
 
 using e2e::Pixels;
 
+void pump(int ms) {
+    for (DWORD until = GetTickCount() + static_cast<DWORD>(ms); static_cast<int>(until - GetTickCount()) > 0;) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        Sleep(20);
+    }
+}
+
 // Chooses what the publisher answers for the motto page.
 void publish(const char* mode) {
     std::wstring control = e2e::env(L"TOLM_PUBLISHER_CONTROL");
     ASSERT_FALSE(control.empty()) << "run through tests/web/with-publisher.sh";
     std::ofstream(control.c_str(), std::ios::trunc) << "motto " << mode << "\n";
+}
+
+// How many times the motto page was asked for, from the publisher's request log.
+int mottoFetches() {
+    std::ifstream log(e2e::env(L"TOLM_PUBLISHER_LOG").c_str());
+    int n = 0;
+    for (std::string line; std::getline(log, line);)
+        if (line == "GET /tolm/motto.html") ++n;
+    return n;
 }
 
 template <class F>
@@ -108,6 +127,31 @@ TEST(Feed, ThePublishedMottoTheIconAndTheMenu) {
 
     click(menu, 60, 40);  // 隐藏状态窗体
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(w.window) && !IsWindowVisible(menu); }));
+
+    // A second start (the desktop shortcut, or the log-on entry beside a manual start) shows the
+    // running widget in front, hidden or not, and ends at once: no window, fetch or icon of its own.
+    auto secondStart = [&](const char* widget) {
+        int fetches = mottoFetches();
+        e2e::Process second(app + L"\\tolm.exe", app);
+        ASSERT_TRUE(second.waitExit(60000)) << "the second start runs on; the widget " << widget;
+        EXPECT_EQ(e2e::fate(second), "it ended with exit code 0");
+        EXPECT_TRUE(waitFor([&] { return IsWindowVisible(w.window) && GetForegroundWindow() == w.window; }))
+            << "the widget " << widget << " was not brought back in front";
+        EXPECT_EQ(mottoFetches(), fetches) << "the second start fetched the motto page";
+    };
+    secondStart("hidden through the menu");
+    HWND other =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    pump(100);
+    EXPECT_EQ(GetForegroundWindow(), other);
+    secondStart("behind another window");
+    DestroyWindow(other);
+    w.trayRightPress();
+    ASSERT_TRUE(waitFor([&] { return IsWindowVisible(menu); }));
+    click(menu, 60, 40);  // 隐藏状态窗体
+    EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(w.window) && !IsWindowVisible(menu); }));
+
     w.trayRightPress();  // the hidden widget still hears its icon
     ASSERT_TRUE(waitFor([&] { return IsWindowVisible(menu); }));
     click(menu, 60, 12);  // 显示状态窗体

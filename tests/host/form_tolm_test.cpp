@@ -167,6 +167,22 @@ TEST_F(MainWindow, TheTrayIconsRightButtonPressOpensTheMenu) {
     EXPECT_TRUE(app.form<tolm::FormMenu>().visible());
 }
 
+TEST_F(MainWindow, AnotherStartBringsTheWidgetBackShownPaintedAndInFront) {
+    FormTolm& f = start({2027, 3, 1, 9, 0, 0, 0});
+    f.timerTick(f("Timer1"));
+    for (bool hiddenThroughTheMenu : {true, false}) {
+        if (hiddenThroughTheMenu) f.hide();  // what the menu's hide entry does
+        EXPECT_EQ(backend.windows[&f].visible, !hiddenThroughTheMenu);
+        backend.windows[&f].styling.clear();
+        f.bringBack();
+        EXPECT_TRUE(backend.windows[&f].visible);
+        EXPECT_TRUE(backend.timers[&f("Timer1")]) << "no repaint asked for";
+        EXPECT_EQ(backend.windows[&f].styling, std::vector<std::string>{"front"});
+        f.timerTick(f("Timer1"));
+    }
+    EXPECT_EQ(painted.size(), 3u);
+}
+
 TEST_F(MainWindow, ComEndEndsTheProgramAtOnce) {
     FormTolm& f = start({2027, 3, 1, 9, 0, 0, 0});
     EXPECT_THROW(f.clicked(f("ComEnd")), forms::ProgramEnded);

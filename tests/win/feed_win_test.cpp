@@ -12,9 +12,11 @@
 #include <iterator>
 #include <map>
 #include <thread>
+#include <utility>
 
 #include "platform/browser.h"
 #include "platform/fetch.h"
+#include "platform/tray_retry.h"
 #include "platform/win32/program_end.h"
 #include "platform/win32/spent_stack.h"
 #include "platform/win32/tray_icon.h"
@@ -218,6 +220,65 @@ TEST(TrayIcon, RegisteredComesBackWithTheShellAndGoesAtTheEnd) {
 
     win32::runProgramEnd();  // what every way to end the program runs
     EXPECT_FALSE(iconThere(window, icon));
+    DestroyWindow(window);
+}
+
+// A shell that is not there at first: it refuses registrations until `refusals` run out. It holds
+// the icons it took, as the system's does: adding a held icon or changing a missing one fails.
+// A busy one takes the first icon but reports failure.
+struct ScriptedShell {
+    static inline int refusals = 0;
+    static inline bool busy = false;
+    static inline int adds = 0;  // NIM_ADD calls
+    static inline int icons = 0;
+    static BOOL WINAPI notify(DWORD message, NOTIFYICONDATAA*) {
+        if (message == NIM_ADD) {
+            ++adds;
+            if (refusals > 0) return --refusals, FALSE;
+            if (busy) return busy = false, icons = 1, FALSE;
+            return icons ? FALSE : (icons = 1, TRUE);
+        }
+        if (message == NIM_MODIFY) return icons == 1;
+        if (message == NIM_DELETE) return std::exchange(icons, 0) == 1;
+        return FALSE;
+    }
+};
+
+TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
+    HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    NfIcon::useShell(ScriptedShell::notify);
+    const struct {
+        const char* shell;
+        int refusals;
+        bool busy;
+        int adds;  // registrations until the shell holds the icon
+    } cases[] = {
+        {"there", 0, false, 1},
+        {"not there for the first two tries", 2, false, 3},
+        {"busy: takes the icon but reports failure", 0, true, 1},
+    };
+    for (const auto& c : cases) {
+        ScriptedShell::refusals = c.refusals, ScriptedShell::busy = c.busy;
+        ScriptedShell::adds = ScriptedShell::icons = 0;
+        NfIcon::Register(window, icon);
+        ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell;
+        // Quiet from then on: more than a retry's interval passes without another registration.
+        wintest::pump(2 * platform::TrayRetry::kRetryMs);
+        NfIcon::Register(window, icon);  // the motto page handled again
+        EXPECT_EQ(ScriptedShell::adds, c.adds) << c.shell;
+        EXPECT_EQ(ScriptedShell::icons, 1) << c.shell;
+
+        // The shell restarts, forgets the icon, and refuses once more: the icon still comes back.
+        ScriptedShell::icons = 0, ScriptedShell::refusals = 1;
+        DWORD_PTR result;
+        SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
+                            &result);
+        ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell << ", after the restart";
+        win32::runProgramEnd();
+        EXPECT_EQ(ScriptedShell::icons, 0) << c.shell;
+    }
+    NfIcon::useShell(nullptr);
     DestroyWindow(window);
 }
 

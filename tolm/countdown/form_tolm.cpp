@@ -115,6 +115,12 @@ void FormTolm::ParseMotto() {
     });
 }
 
+void FormTolm::bringBack() {
+    show();
+    (*this)("Timer1").setEnabled(true);
+    backend().bringToFront(*this);
+}
+
 void FormTolm::Timer1_Timer() {
     // The painter is kept: a repaint asked for by the system draws the picture again.
     backend().paintSurface(*this, [path = backend().programFolder() + "\\ui\\back.png"](forms::NativeDC dc) {

@@ -23,6 +23,9 @@ public:
     bool webBusy() const;
     // Reads the loaded motto page: motto, published version, update prompt, notification icon.
     void ParseMotto();
+    // Another start of the program asked for the widget: shown (also when hidden through the
+    // menu), its background painted again as the menu's show entry does, and in front.
+    void bringBack();
 
     static constexpr std::uint32_t kColorKey = 0x808080;
 
