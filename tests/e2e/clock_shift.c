@@ -7,8 +7,8 @@
  * deadlines would never come. Only the wall clock moves; the monotonic clock stays true for
  * every process, as the faketime library is told too (DONT_FAKE_MONOTONIC).
  *
- * Built for both word sizes so that the dynamic loader finds a copy of the right class for any
- * process; in a 64-bit process nothing calls these names. No C library headers: the shapes
+ * Loaded into 32-bit processes only (with-clock.sh), in place of the faketime library, with
+ * which Debian's 32-bit Wine hangs at its start. No C library headers: the shapes
  * below are glibc's 64-bit-time records. */
 typedef long long i64;
 struct ts64 { i64 sec; long nsec; long pad; };

@@ -4,11 +4,13 @@
 # Usage: with-clock.sh PREFIX "YYYY-MM-DD hh:mm:ss" COMMAND...
 #
 # The wall clock is shifted by a fixed offset for every process of the session (the server
-# started for it included): through the faketime library, and for 32-bit Wine, which reads the
-# clock through 64-bit-time names that library does not know, through our own clock_shift.c too
-# (TOLM_CLOCK_SHIFT_DIR: the folder with its i386/ and x86_64/ builds). The monotonic clock stays
-# true everywhere, so that every process agrees on it. The faketime wrapper itself is not used:
-# it waits for every process sharing its clock, the Wine server too.
+# started for it included), through the faketime library. Debian's 32-bit Wine reads the clock
+# through 64-bit-time names that library does not know, and hangs with it loaded, so where
+# TOLM_CLOCK_SHIFT_DIR names the build's clockshift folder, 32-bit processes get our own
+# clock_shift.c there instead: the dynamic loader's $LIB picks the library of each process's
+# word size. The monotonic clock stays true everywhere, so that every process agrees on it. The
+# faketime wrapper itself is not used: it waits for every process sharing its clock, the Wine
+# server too.
 prefix=$1; when=$2; shift 2
 shim=${TOLM_CLOCK_SHIFT_DIR:-}
 # A display of its own, so that the dated runs need not wait for the shared desktop.
@@ -17,14 +19,15 @@ start_xvfb 150
 stop() { [ -d "$prefix" ] && WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k >/dev/null 2>&1; }
 stop
 offset=$(( $(date -d "$when" +%s) - $(date +%s) ))
-libs=/usr/lib/x86_64-linux-gnu/faketime:/usr/lib/i386-linux-gnu/faketime
-preload=libfaketime.so.1
 if [ -n "$shim" ]; then
-    libs="$libs:$shim/x86_64:$shim/i386"
-    preload="$preload libclockshift.so"
+    libs=
+    preload="$shim/\$LIB/libtolmclock.so"
+else
+    libs=/usr/lib/x86_64-linux-gnu/faketime:/usr/lib/i386-linux-gnu/faketime
+    preload=libfaketime.so.1
 fi
 FAKETIME=$(printf '%+d' "$offset") TOLM_CLOCK_SHIFT=$(printf '%+d' "$offset") DONT_FAKE_MONOTONIC=1 \
-LD_LIBRARY_PATH="$libs${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+LD_LIBRARY_PATH="$libs${LD_LIBRARY_PATH:+${libs:+:}$LD_LIBRARY_PATH}" \
 LD_PRELOAD="$preload${LD_PRELOAD:+ $LD_PRELOAD}" \
     "$@"
 rc=$?
