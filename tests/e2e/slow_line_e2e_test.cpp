@@ -1,7 +1,8 @@
-// The update over a slow line, through real tolm.exe programs in real time, three at once so
-// that the slow cases overlap: a transfer that keeps moving may take as long as it needs, one
-// that falls silent halfway is given up with "下载错误", and a motto page that never quite ends
-// is given up at its limit. What is given up leaves no worker thread and no connection behind.
+// The update over a slow line, through real tolm.exe programs in real time, one after another
+// (a second start would only show the first): a transfer that keeps moving may take as long as
+// it needs, one that falls silent halfway is given up with "下载错误", and a motto page that
+// never quite ends is given up at its limit. What is given up leaves no worker thread and no
+// connection behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -80,52 +81,61 @@ TEST_F(SlowLine, AMovingUpdateTakesItsTimeWhatFallsSilentOrDripsIsGivenUpAndLeav
     std::string large = e2e::slurp(e2e::env(L"TOLM_UPDATE_LARGE"));
     ASSERT_GT(large.size(), 2000000u);
     const std::string update = "/software/tolmupdate.exe";
+    const std::string motto = "/tolm/motto.html";
+    // One widget at a time (a second start only shows the first); each case by a deadline
+    // generous even for a slow machine.
+    auto deadline = [] {
+        DWORD end = GetTickCount() + 240000;
+        return [end] { return std::max(0, static_cast<int>(end - GetTickCount())); };
+    };
 
-    // A motto page that drips a byte every 20 s: never silent for long, never done.
-    serve("drip", "steady");
-    Widget dripping(L"slow-drip");
-    ASSERT_TRUE(dripping.window) << e2e::fate(*dripping.process);
-    ASSERT_TRUE(waitFor([&] { return logged("GET /tolm/motto.html") == 1; }, 60000));
-    int drippingThreads = e2e::threadCount(dripping.pid());  // its fetch's worker among them
+    // A motto page that drips a byte every 20 s: never silent for long, never done. Given up at
+    // the page's limit, its connection is closed and its worker ends; the widget goes on.
+    {
+        int asked = logged("GET " + motto), gone = logged("gone " + motto);
+        serve("drip", "steady");
+        Widget dripping(L"slow-drip");
+        ASSERT_TRUE(dripping.window) << e2e::fate(*dripping.process);
+        ASSERT_TRUE(waitFor([&] { return logged("GET " + motto) == asked + 1; }, 60000));
+        int threads = e2e::threadCount(dripping.pid());  // its fetch's worker among them
+        auto left = deadline();
+        EXPECT_TRUE(waitFor([&] { return logged("gone " + motto) == gone + 1; }, left()));
+        EXPECT_TRUE(waitFor([&] { return e2e::threadCount(dripping.pid()) < threads; }, left()))
+            << e2e::threadCount(dripping.pid()) << " threads, " << threads << " during the transfer";
+        EXPECT_FALSE(dripping.process->waitExit(0)) << "the widget itself ended";
+    }
 
-    // The 2 MB update, sent evenly over 45 s.
-    serve("1.0.35", "steady");
-    Widget steady(L"slow-steady");
-    ASSERT_TRUE(steady.window) << e2e::fate(*steady.process);
-    ASSERT_TRUE(steady.acceptUpdate()) << "no update prompt for a published 1.0.35";
-    ASSERT_TRUE(waitFor([&] { return logged("GET " + update) == 1; }, 120000));
+    // Half of the update, then 40 s of nothing: 30 s of silence fail it, nothing started, nothing
+    // left, the connection closed and the worker ended.
+    {
+        int gone = logged("gone " + update), paused = logged("paused " + update);
+        serve("1.0.35", "stalled");
+        Widget stalled(L"slow-stalled");
+        ASSERT_TRUE(stalled.window) << e2e::fate(*stalled.process);
+        ASSERT_TRUE(stalled.acceptUpdate()) << "no update prompt for a published 1.0.35";
+        ASSERT_TRUE(waitFor([&] { return logged("paused " + update) == paused + 1; }, 120000));
+        int threads = e2e::threadCount(stalled.pid());
+        auto left = deadline();
+        EXPECT_EQ(e2e::answerMessage(stalled.pid(), left()), L"下载错误");
+        EXPECT_FALSE(stalled.leftBehind());
+        EXPECT_EQ(stalled.starts(), 0);
+        EXPECT_TRUE(waitFor([&] { return logged("gone " + update) == gone + 1; }, left()));
+        EXPECT_TRUE(waitFor([&] { return e2e::threadCount(stalled.pid()) < threads; }, left()))
+            << e2e::threadCount(stalled.pid()) << " threads, " << threads << " during the transfer";
+    }
 
-    // Half of it, then 40 s of nothing.
-    serve("1.0.35", "stalled");
-    Widget stalled(L"slow-stalled");
-    ASSERT_TRUE(stalled.window) << e2e::fate(*stalled.process);
-    ASSERT_TRUE(stalled.acceptUpdate());
-    ASSERT_TRUE(waitFor([&] { return logged("paused " + update) == 1; }, 120000));
-    int stalledThreads = e2e::threadCount(stalled.pid());
-
-    // From here on, everything happens by one deadline, generous even for a slow machine.
-    DWORD deadline = GetTickCount() + 240000;
-    auto left = [&] { return std::max(0, static_cast<int>(deadline - GetTickCount())); };
-
-    // 30 s of silence fail the stalled one: nothing started, nothing left.
-    EXPECT_EQ(e2e::answerMessage(stalled.pid(), left()), L"下载错误");
-    EXPECT_FALSE(stalled.leftBehind());
-    EXPECT_EQ(stalled.starts(), 0);
-
-    // The steady one, longer than any single limit of the old transfer, arrives whole and starts.
-    EXPECT_TRUE(waitFor([&] { return steady.starts() == 1; }, left())) << "the steady update was not started";
-    EXPECT_TRUE(e2e::slurp(steady.exe) == large) << "not the published update, whole";
-    EXPECT_FALSE(e2e::waitWindow(steady.pid(), L"#32770", L"TOLM", 1000)) << "a message after a good update";
-
-    // Given up: the connections are closed (long before the stalled answer would have gone on or
-    // the drip run dry) and the workers end.
-    EXPECT_TRUE(waitFor([&] { return logged("gone " + update) == 1; }, left()));
-    EXPECT_TRUE(waitFor([&] { return e2e::threadCount(stalled.pid()) < stalledThreads; }, left()))
-        << e2e::threadCount(stalled.pid()) << " threads, " << stalledThreads << " during the transfer";
-    EXPECT_TRUE(waitFor([&] { return logged("gone /tolm/motto.html") == 1; }, left()));
-    EXPECT_TRUE(waitFor([&] { return e2e::threadCount(dripping.pid()) < drippingThreads; }, left()))
-        << e2e::threadCount(dripping.pid()) << " threads, " << drippingThreads << " during the transfer";
-    EXPECT_FALSE(dripping.process->waitExit(0)) << "the widget itself ended";
+    // The 2 MB update sent evenly over 45 s, longer than any single limit of the old transfer:
+    // it arrives whole and starts.
+    {
+        serve("1.0.35", "steady");
+        Widget steady(L"slow-steady");
+        ASSERT_TRUE(steady.window) << e2e::fate(*steady.process);
+        ASSERT_TRUE(steady.acceptUpdate()) << "no update prompt for a published 1.0.35";
+        auto left = deadline();
+        EXPECT_TRUE(waitFor([&] { return steady.starts() == 1; }, left())) << "the steady update was not started";
+        EXPECT_TRUE(e2e::slurp(steady.exe) == large) << "not the published update, whole";
+        EXPECT_FALSE(e2e::waitWindow(steady.pid(), L"#32770", L"TOLM", 1000)) << "a message after a good update";
+    }
 }
 
 }  // namespace
