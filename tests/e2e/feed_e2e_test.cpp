@@ -111,7 +111,9 @@ TEST(Feed, ThePublishedMottoTheIconAndTheMenu) {
     publish("site");
     Widget w(app);
     ASSERT_TRUE(waitFor([&] { return w.iconThere(); }));
-    EXPECT_GT(e2e::maxDifference(w.motto(), design), 40) << "published motto not shown";
+    // On a loaded machine the published motto may be painted a while after the icon came.
+    EXPECT_TRUE(waitFor([&] { return e2e::maxDifference(w.motto(), design) > 40; }, 60000))
+        << "published motto not shown";
 
     // The icon's right press opens the panel with its bottom-right corner at the pointer.
     SetCursorPos(600, 500);

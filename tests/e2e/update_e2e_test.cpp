@@ -88,13 +88,13 @@ protected:
     // appears only then: pressed until the menu opens.
     void checkByHand() {
         HWND menu = nullptr;
-        for (int i = 0; i < 50 && !menu; ++i) {
+        for (DWORD until = GetTickCount() + 60000; !menu && static_cast<int>(until - GetTickCount()) > 0;) {
             PostMessageW(widget, WM_MOUSEMOVE, 0, MAKELPARAM(WM_RBUTTONDOWN, 0));
             menu = e2e::waitWindow(pid(), kForm, L"FormMenu", 200);
         }
         ASSERT_TRUE(menu) << "the menu did not open";
         click(menu, 62, 64);
-        HWND about = e2e::waitWindow(pid(), kForm, L"FormAbout", 10000);
+        HWND about = e2e::waitWindow(pid(), kForm, L"FormAbout", 30000);
         ASSERT_TRUE(about) << "the about window did not open";
         click(about, 256, 112);
     }
