@@ -257,7 +257,6 @@ TEST_F(FormsOnWin32, ProgramFolderAndVersionComeFromTheModule) {
     EXPECT_NE(folder.back(), '\\');
     forms::Version v = backend.programVersion();
     EXPECT_EQ(v, (forms::Version{1, 0, 34}));
-    EXPECT_EQ(backend.twipsPerPixelX(), 15);
 }
 
 TEST_F(FormsOnWin32, UnloadDestroysTheWindowAndTheNextUseStartsAgain) {
