@@ -13,6 +13,12 @@ rm -f "$build/site/tolm/motto.html"
 if [ -n "${PUBLISHED:-}" ]; then
     sed "s/|[0-9][0-9.]*</|$PUBLISHED</" "$root/site/tolm/motto.html" >"$build/site/tolm/motto.html"
 fi
+# DPI=n runs the widget in a prefix of its own whose display is set to n dots per inch (144:
+# 150 %), so that the widget shows as on a monitor at that scale.
+if [ -n "${DPI:-}" ]; then
+    export TOLM_WINEPREFIX="$build/wineprefix-dpi"
+    "$root/tools/wine-dpi.sh" "$build/wine-run" "$TOLM_WINEPREFIX" "$DPI"
+fi
 python3 "$root/tools/serve_site.py" --port "${port:-8734}" --generated "$build/site" &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT INT TERM
@@ -21,7 +27,7 @@ if [ "${TOLM_VIRTUAL_DISPLAY:-0}" = 1 ]; then
     "$build/wine-run" "$build/app/tolm.exe" &
     tolm=$!
     sleep "${TOLM_DEMO_SECONDS:-8}"
-    shot="$build/tolm-screenshot.png"
+    shot="$build/tolm-screenshot${DPI:+-$DPI}.png"
     import -window root "$shot"
     kill $tolm 2>/dev/null
     echo "screenshot: $shot"
