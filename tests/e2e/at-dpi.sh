@@ -1,0 +1,16 @@
+#!/bin/sh
+# The widget's screen test and the shaped windows' test on a display set to a DPI, in one Wine
+# prefix kept for every DPI and set anew before each run (cheaper than a prefix per DPI).
+# Usage: at-dpi.sh DPI WINE_RUN E2E_TEST SHAPED_TEST      (TOLM_WINEPREFIX: that prefix)
+set -u
+dpi=$1 run=$2 e2e=$3 shaped=$4
+here=$(cd "$(dirname "$0")" && pwd)
+"$here/../../tools/wine-dpi.sh" "$run" "$TOLM_WINEPREFIX" "$dpi" || exit 1
+export TOLM_DPI="$dpi"
+rc=0
+# A three-digit count on a date of its own, as the countdown tests see it at 96 dpi.
+TOLM_EXPECT="2027 100" "$here/with-clock.sh" "$TOLM_WINEPREFIX" "2027-02-27 12:00:00" \
+    "$run" "$e2e" --gtest_filter=Countdown.* || rc=1
+"$run" "$shaped" --gtest_filter=ShapedWindows.SeeThrough* || rc=1
+WINEPREFIX="$TOLM_WINEPREFIX" /usr/lib/wine/wineserver -k >/dev/null 2>&1
+exit $rc
