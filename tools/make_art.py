@@ -494,20 +494,22 @@ DIALOG_RADIUS = 16
 DIALOG_TRANSPARENT = 255
 
 
-def draw_dialog():
-    """RGB picture plus the mask of its opaque pixels."""
-    w, h = DIALOG_SIZE
-    mask = card_mask((w, h), (0, 0, w - 1, h - 1), DIALOG_RADIUS)
+def draw_dialog(scale=100):
+    """RGB picture plus the mask of its opaque pixels.  At 200 % every length doubles, for the
+    dialogs on displays at 150 % and more, which would otherwise stretch the 100 % picture."""
+    k = scale // 100
+    w, h = scaled_size(DIALOG_SIZE, scale)
+    mask = card_mask((w, h), (0, 0, w - 1, h - 1), DIALOG_RADIUS * k)
     # The windows are stretched with plain StretchBlt, which drops whole rows
     # and columns when shrinking to 321x201; a 2-px outline survives that.
     edge = (84, 98, 130)
     img = vertical_gradient((w, h), (250, 251, 254), (236, 240, 248))
-    header = vertical_gradient((w, 26), (226, 235, 250), (234, 240, 251))
+    header = vertical_gradient((w, 26 * k), (226, 235, 250), (234, 240, 251))
     img.paste(header, (0, 0))
     dr = ImageDraw.Draw(img)
-    dr.line((0, 26, w - 1, 26), fill=(204, 214, 234))
-    dr.rectangle((0, 0, w - 1, 4), fill=(46, 90, 190))          # accent band under the rim
-    inner = card_mask((w, h), (2, 2, w - 3, h - 3), DIALOG_RADIUS - 2)
+    dr.rectangle((0, 26 * k, w - 1, 27 * k - 1), fill=(204, 214, 234))
+    dr.rectangle((0, 0, w - 1, 5 * k - 1), fill=(46, 90, 190))  # accent band under the rim
+    inner = card_mask((w, h), (2 * k, 2 * k, w - 1 - 2 * k, h - 1 - 2 * k), (DIALOG_RADIUS - 2) * k)
     img.paste(edge, (0, 0), ImageChops.invert(inner))
     return img, mask
 
@@ -881,10 +883,10 @@ def check_digits(scale=100):
         require(hi >= 235 and lo <= 60, "digit%d contrast %d..%d" % (d, lo, hi))
 
 
-def parse_gif(data):
+def parse_gif(data, size=DIALOG_SIZE):
     require(data[:6] == b"GIF89a", "back.gif: header is %r" % data[:6])
     w, h, packed, _bg, _ratio = struct.unpack("<HHBBB", data[6:13])
-    require((w, h) == DIALOG_SIZE, "back.gif: %dx%d" % (w, h))
+    require((w, h) == size, "back.gif: %dx%d" % (w, h))
     require(packed & 0x80 and packed & 7 == 7, "back.gif: global table flag/size %02x" % packed)
     palette = [tuple(data[13 + 3 * i:16 + 3 * i]) for i in range(256)]
     i = 13 + 768
@@ -906,7 +908,7 @@ def parse_gif(data):
         elif tag == 0x2C:
             images += 1
             _x, _y, iw, ih, ipacked = struct.unpack("<HHHHB", data[i + 1:i + 10])
-            require((iw, ih) == DIALOG_SIZE and not ipacked & 0x80,
+            require((iw, ih) == size and not ipacked & 0x80,
                     "back.gif: frame %dx%d, local table %d" % (iw, ih, ipacked >> 7))
             i += 11                                   # descriptor + LZW minimum code size
         else:
@@ -919,10 +921,11 @@ def parse_gif(data):
     return palette
 
 
-def check_dialog(expected_rgb, expected_mask):
-    path = os.path.join(ART, "back.gif")
+def check_dialog(expected_rgb, expected_mask, scale=100):
+    path = os.path.join(ART, scaled_name("back.gif", scale))
+    size = scaled_size(DIALOG_SIZE, scale)
     with open(path, "rb") as f:
-        palette = parse_gif(f.read())
+        palette = parse_gif(f.read(), size)
     with Image.open(path) as im:
         require(im.mode == "P" and getattr(im, "n_frames", 1) == 1, "back.gif: Pillow sees %s" % im.mode)
         require(im.info.get("transparency") == DIALOG_TRANSPARENT, "back.gif: Pillow transparency")
@@ -936,7 +939,7 @@ def check_dialog(expected_rgb, expected_mask):
             require(i != DIALOG_TRANSPARENT and palette[i] == want_rgb[n],
                     "back.gif: pixel %d decodes wrong" % n)
             require(palette[i] != KEY_RED, "back.gif: key red in the card")
-    w, h = DIALOG_SIZE
+    w, h = size
     require(idx[0] == idx[w - 1] == idx[-1] == idx[-w] == DIALOG_TRANSPARENT, "back.gif: corners")
     require(idx[(h // 2) * w + w // 2] != DIALOG_TRANSPARENT, "back.gif: centre")
 
@@ -1058,8 +1061,9 @@ def main(argv):
         save_jpeg_keysafe(draw_daypanel(scale), os.path.join(ART, scaled_name("daypanel.jpg", scale)))
         save_jpeg_keysafe(draw_motto(scale), os.path.join(ART, scaled_name("motto.jpg", scale)))
 
-    dialog, dialog_mask = draw_dialog()
-    write_gif(os.path.join(ART, "back.gif"), dialog, dialog_mask)
+    dialogs = {scale: draw_dialog(scale) for scale in (100, 200)}
+    for scale, (dialog, dialog_mask) in dialogs.items():
+        write_gif(os.path.join(ART, scaled_name("back.gif", scale)), dialog, dialog_mask)
 
     write_cursor(os.path.join(ART, "link.cur"))
     # 64 first: the window asks for its icon at that size, and a loader that
@@ -1084,7 +1088,8 @@ def main(argv):
             check_jpeg(os.path.join(ART, scaled_name("daypanel.jpg", scale)), scaled_size((256, 91), scale))
             check_jpeg(os.path.join(ART, scaled_name("motto.jpg", scale)), scaled_size((447, 85), scale))
             check_widget_back(scale)
-        check_dialog(dialog, dialog_mask)
+        for scale, (dialog, dialog_mask) in dialogs.items():
+            check_dialog(dialog, dialog_mask, scale)
         check_cursor()
         check_icon("tolm.ico", (16, 32, 48, 64), 24, first=64)
         check_icon("download.ico", (64,), 24)
