@@ -7,10 +7,16 @@ dpi=$1 run=$2 e2e=$3 shaped=$4
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/../../tools/wine-dpi.sh" "$run" "$TOLM_WINEPREFIX" "$dpi" || exit 1
 export TOLM_DPI="$dpi"
+# Today's count, worked out here (the dated runs at 96 dpi cover the calendar; a faked clock
+# would cost a session of its own for every DPI).
+TOLM_EXPECT=$(python3 -c '
+import datetime
+t = datetime.date.today()
+y = t.year if (t.month, t.day) <= (6, 7) else t.year + 1
+print(y, (datetime.date(y, 6, 7) - t).days)')
+export TOLM_EXPECT
 rc=0
-# A three-digit count on a date of its own, as the countdown tests see it at 96 dpi.
-TOLM_EXPECT="2027 100" "$here/with-clock.sh" "$TOLM_WINEPREFIX" "2027-02-27 12:00:00" \
-    "$run" "$e2e" --gtest_filter=Countdown.* || rc=1
+"$run" "$e2e" --gtest_filter=Countdown.* || rc=1
 "$run" "$shaped" --gtest_filter=ShapedWindows.SeeThrough* || rc=1
 WINEPREFIX="$TOLM_WINEPREFIX" /usr/lib/wine/wineserver -k >/dev/null 2>&1
 exit $rc
