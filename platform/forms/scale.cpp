@@ -6,9 +6,13 @@
 
 namespace forms {
 
-int pixelsFromTwips(double twips, int dpi) { return static_cast<int>(std::lround(twips * dpi / 1440.0)); }
+int pixelsFromTwips(double twips, int dpi) {
+    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
 
-double twipsFromPixels(double pixels, int dpi) { return pixels * 1440.0 / dpi; }
+double twipsFromPixels(double pixels, int dpi) {
+    return pixels * 1440.0 / dpi;
+}
 
 int artScaleFor(int dpi) {
     int want = scalePercent(dpi);

@@ -19,7 +19,9 @@ double twipsFromPixels(double pixels, int dpi);
 inline constexpr int kArtScales[] = {100, 125, 150, 175, 200};
 
 // The scale of a window at a DPI, per cent (96 dpi: 100).
-constexpr int scalePercent(int dpi) { return (dpi * 100 + kBaseDpi / 2) / kBaseDpi; }
+constexpr int scalePercent(int dpi) {
+    return (dpi * 100 + kBaseDpi / 2) / kBaseDpi;
+}
 // The art to draw a window at this DPI from: made for exactly its scale, else the nearest larger
 // one (scaled down), else the largest there is (scaled up).
 int artScaleFor(int dpi);

@@ -55,7 +55,9 @@ const Calls& calls() {
     return c;
 }
 
-int sane(int dpi) { return dpi >= 48 && dpi <= 960 ? dpi : forms::kBaseDpi; }
+int sane(int dpi) {
+    return dpi >= 48 && dpi <= 960 ? dpi : forms::kBaseDpi;
+}
 
 }  // namespace
 
@@ -95,7 +97,9 @@ int ofWindow(HWND hwnd) {
     return ofMonitor(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST));
 }
 
-int atPoint(POINT p) { return ofMonitor(MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST)); }
+int atPoint(POINT p) {
+    return ofMonitor(MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST));
+}
 
 void adjustWindowRect(RECT& rc, DWORD style, DWORD exStyle, int dpi) {
     if (calls().adjustWindowRectExForDpi &&

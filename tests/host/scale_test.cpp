@@ -72,8 +72,9 @@ TEST_F(Scaled, TheWidgetIsLaidOutAtItsMonitorsDpi) {
         EXPECT_EQ(w.width, forms::pixelsFromTwips(10830, dpi)) << dpi;
         EXPECT_EQ(w.height, forms::pixelsFromTwips(7320, dpi)) << dpi;
         // The day panel and a digit in it scale alike; nothing of the motto panel leaves the window.
-        EXPECT_EQ(f("Picture2").pixelRect(), (PixelRect{forms::pixelsFromTwips(3000, dpi), forms::pixelsFromTwips(2800, dpi),
-                                                        forms::pixelsFromTwips(4620, dpi), forms::pixelsFromTwips(1280, dpi)}));
+        EXPECT_EQ(f("Picture2").pixelRect(),
+                  (PixelRect{forms::pixelsFromTwips(3000, dpi), forms::pixelsFromTwips(2800, dpi),
+                             forms::pixelsFromTwips(4620, dpi), forms::pixelsFromTwips(1280, dpi)}));
         PixelRect motto = f("Picture1").pixelRect();
         EXPECT_LE(motto.left + motto.width, w.width) << dpi;
         EXPECT_LE(motto.top + motto.height, w.height) << dpi;
