@@ -8,6 +8,7 @@ run=$1 prefix=$2 dpi=$3
 mark="$prefix/.tolm-dpi"
 [ -f "$mark" ] && [ "$(cat "$mark")" = "$dpi" ] && exit 0
 TOLM_WINEPREFIX="$prefix" "$run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
-WINEPREFIX="$prefix" timeout 60 /usr/lib/wine/wineserver -w 2>/dev/null || true
+# Killed, not waited for: the server writes the registry as it goes, and the session's services
+# would keep it up for a minute.
 WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "$dpi" >"$mark"
