@@ -335,34 +335,20 @@ void Win32Backend::create(Form& form) {
         style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
     else
         style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    // The monitor it opens on, whose DPI it is drawn at: the program's first window on the
-    // primary one, a window of its main window on that one's, any other on the pointer's.
     HWND main = mainForm_ ? nativeOf(*mainForm_, nullptr) : nullptr;
-    POINT pointer{};
-    GetCursorPos(&pointer);
-    HMONITOR mon = !main ? MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY)
-                   : d.startUp == forms::StartUp::CenterOwner || IsWindowVisible(main)
-                       ? MonitorFromWindow(main, MONITOR_DEFAULTTONEAREST)
-                       : MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST);
-    if (d.startUp == forms::StartUp::Manual) mon = MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST);
+    HMONITOR mon = dpi::openingMonitor(main, d.startUp == forms::StartUp::CenterOwner,
+                                       d.startUp == forms::StartUp::Manual);
     form.setDpi(dpi::ofMonitor(mon));
     RECT rc{0, 0, form.toPixels(d.width), form.toPixels(d.height)};
     dpi::adjustWindowRect(rc, style, ex, form.dpi());
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    int x = form.toPixels(d.left), y = form.toPixels(d.top);
-    MONITORINFO mi{};
-    mi.cbSize = sizeof mi;
-    if (d.startUp != forms::StartUp::Manual && GetMonitorInfoW(mon, &mi)) {
-        // Centred on its monitor (on the main window), but inside the work area, never with the
-        // title bar out of reach.
-        forms::PixelRect around{mi.rcMonitor.left, mi.rcMonitor.top, mi.rcMonitor.right - mi.rcMonitor.left,
-                                mi.rcMonitor.bottom - mi.rcMonitor.top};
-        if (d.startUp == forms::StartUp::CenterOwner && main) around = screenRect(*mainForm_);
-        forms::PixelRect work{mi.rcWork.left, mi.rcWork.top, mi.rcWork.right - mi.rcWork.left,
-                              mi.rcWork.bottom - mi.rcWork.top};
-        x = std::clamp(around.left + (around.width - w) / 2, work.left, std::max(work.left, work.left + work.width - w));
-        y = std::clamp(around.top + (around.height - h) / 2, work.top, std::max(work.top, work.top + work.height - h));
+    POINT at{form.toPixels(d.left), form.toPixels(d.top)};
+    if (d.startUp != forms::StartUp::Manual) {
+        RECT owner{};
+        bool onOwner = d.startUp == forms::StartUp::CenterOwner && main && GetWindowRect(main, &owner);
+        at = dpi::centredOn(mon, onOwner ? &owner : nullptr, w, h);
     }
+    int x = at.x, y = at.y;
     HWND hwnd = CreateWindowExW(ex, kFormClass, widen(form.caption()).c_str(), style, x, y, w, h,
                                 d.taskbar ? nullptr : owner_, nullptr, instance_, n->node.get());
     if (!hwnd) throw std::runtime_error("CreateWindowEx failed");

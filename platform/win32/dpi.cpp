@@ -1,5 +1,6 @@
 #include "platform/win32/dpi.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/forms/scale.h"
@@ -106,6 +107,32 @@ void adjustWindowRect(RECT& rc, DWORD style, DWORD exStyle, int dpi) {
         calls().adjustWindowRectExForDpi(&rc, style, FALSE, exStyle, static_cast<UINT>(dpi)))
         return;
     AdjustWindowRectEx(&rc, style, FALSE, exStyle);
+}
+
+HMONITOR openingMonitor(HWND mainWindow, bool onMainWindow, bool placedByItself) {
+    POINT pointer{};
+    GetCursorPos(&pointer);
+    if (!mainWindow && !placedByItself) return MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    if (mainWindow && !placedByItself && (onMainWindow || IsWindowVisible(mainWindow)))
+        return MonitorFromWindow(mainWindow, MONITOR_DEFAULTTONEAREST);
+    return MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST);
+}
+
+POINT centredOn(HMONITOR monitor, const RECT* around, int width, int height) {
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoW(monitor, &mi)) {
+        mi.rcMonitor = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        mi.rcWork = mi.rcMonitor;
+    }
+    const RECT& on = around ? *around : mi.rcMonitor;
+    const RECT& work = mi.rcWork;
+    auto place = [](LONG from, LONG to, LONG lo, LONG hi, int size) {
+        LONG want = from + (to - from - size) / 2;
+        return static_cast<LONG>(std::max(lo, std::min(want, std::max(lo, hi - size))));
+    };
+    return {place(on.left, on.right, work.left, work.right, width),
+            place(on.top, on.bottom, work.top, work.bottom, height)};
 }
 
 namespace {

@@ -21,6 +21,15 @@ int atPoint(POINT);       // the DPI of the monitor nearest to a point of the sc
 
 // AdjustWindowRectEx at a DPI: the frame and title bar of a window drawn at that DPI.
 void adjustWindowRect(RECT& rc, DWORD style, DWORD exStyle, int dpi);
+// The monitor a new top-level window opens on, whose DPI it is drawn at: the program's first
+// window (no main window yet) on the primary one; a window placed on the main window, or any
+// window while the main window is shown, on the main window's; any other, and a window placed
+// by its own code, on the pointer's.
+HMONITOR openingMonitor(HWND mainWindow, bool onMainWindow, bool placedByItself);
+// A window of this outer size centred on a monitor (on a rectangle, the main window's, when
+// given), moved inside the monitor's work area so that its title bar stays in reach.
+POINT centredOn(HMONITOR monitor, const RECT* around, int width, int height);
+
 // The work areas of all monitors, the primary monitor's first.
 std::vector<RECT> workAreas();
 
