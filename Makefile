@@ -59,7 +59,7 @@ endif
 
 run: deps
 	@$(MAKE) --no-print-directory $(WINRUN)
-	@PUBLISHED=$(PUBLISHED) $(WITH_DISPLAY) tools/run-demo.sh $(CURDIR)/$(BUILD)/$(WINRUN)
+	@PUBLISHED=$(PUBLISHED) DPI=$(DPI) $(WITH_DISPLAY) tools/run-demo.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
 bench: deps
 	@$(MAKE) --no-print-directory $(WINRUN) win32

@@ -26,8 +26,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         // One widget per user and session: a second start shows the running one and ends here.
         if (!win32::firstInstance()) return 0;
         tolm::services().clock = &platform::systemClock();
-        tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc) {
-            ModPaintPNG::PaintPNG(path, static_cast<HDC>(dc), 0, 0);
+        tolm::services().paintPng = [](const std::string& path, forms::NativeDC dc, int dpi) {
+            ModPaintPNG::PaintPNGAt(path, static_cast<HDC>(dc), 0, 0, dpi);
         };
         // The update: only what the publisher signed with the key built in is put in place and started.
         tolm::services().fetcher = &platform::systemFetcher();

@@ -44,6 +44,26 @@ MOTTO_PANEL = (60, 337, 447, 85)
 PANEL_GROUND = (48, 48, 48)
 
 DIGIT_SIZE = (79, 85)
+# The scales (per cent) the widget's pictures are made for; the program draws each window from
+# the ones made for its monitor's scale.  100 % keeps the plain file names, the others append
+# "_<scale>" ("digit0_150.jpg", "back_150.png").
+SCALES = (100, 125, 150, 175, 200)
+
+
+def at_scale(v, scale):
+    """A length in 100 % pixels at a scale, rounded as the program rounds twips (halves up)."""
+    return int(v * scale / 100.0 + 0.5)
+
+
+def scaled_size(size, scale):
+    return (at_scale(size[0], scale), at_scale(size[1], scale))
+
+
+def scaled_name(name, scale):
+    if scale == 100:
+        return name
+    stem, ext = os.path.splitext(name)
+    return "%s_%d%s" % (stem, scale, ext)
 JPEG_OPTIONS = dict(quality=92, subsampling=0, optimize=False, progressive=False)
 
 
@@ -178,7 +198,7 @@ def remove_key_grey(img, where=None):
 # --------------------------------------------------------------------------
 # flip-clock digits, day panel and motto strip
 
-def draw_digit(d):
+def draw_digit(d, scale=100):
     """One flip-clock tile; tiles sit edge to edge in the panels."""
     s = 4                                   # supersampling factor
     w, h = DIGIT_SIZE
@@ -217,6 +237,9 @@ def draw_digit(d):
     # Small notches at the hinge ends, as on a real flip clock.
     dr.rectangle((tile[0], mid - 3 * s, tile[0] + 2 * s - 1, mid + 3 * s - 1), fill=PANEL_GROUND)
     dr.rectangle((tile[2] - 2 * s + 1, mid - 3 * s, tile[2], mid + 3 * s - 1), fill=PANEL_GROUND)
+    if scale != 100:
+        # From the 4x drawing straight to the scale's own pixels.
+        return img.resize(scaled_size(DIGIT_SIZE, scale), Image.BOX)
     return downsample(img, s)
 
 
@@ -231,8 +254,8 @@ def textured(size, base, seed, streak=6.0, grain=3.0):
     return add_signed(img, fine)
 
 
-def draw_daypanel():
-    w, h = 256, 91
+def draw_daypanel(scale=100):
+    w, h = scaled_size((256, 91), scale)
     img = textured((w, h), PANEL_GROUND, 7001)
     # Fade to the panel's flat ground towards the right edge, where the rest of
     # the 308-px panel is plain grey.
@@ -241,13 +264,13 @@ def draw_daypanel():
     return Image.composite(Image.new("RGB", (w, h), PANEL_GROUND), img, fade)
 
 
-def draw_motto():
-    w, h = 447, 85
+def draw_motto(scale=100):
+    w, h = scaled_size((447, 85), scale)
     img = vertical_gradient((w, h), (52, 52, 56), (38, 38, 42))
     img = add_signed(img, textured((w, h), (128, 128, 128), 7002, streak=5.0, grain=3.0).convert("L"))
     dr = ImageDraw.Draw(img)
     # A hairline on top catches the light and separates it from the card.
-    dr.line((0, 0, w - 1, 0), fill=(70, 70, 76))
+    dr.rectangle((0, 0, w - 1, max(1, at_scale(1, scale)) - 1), fill=(70, 70, 76))
     return img
 
 
@@ -271,6 +294,17 @@ def card_mask(size, box, radius, s=4):
     x0, y0, x1, y1 = box
     ImageDraw.Draw(big).rounded_rectangle(
         (x0 * s, y0 * s, (x1 + 1) * s - 1, (y1 + 1) * s - 1), radius=radius * s, fill=255)
+    return downsample(big, s).point(lambda v: 255 if v >= 128 else 0)
+
+
+def card_mask_scaled(size, scale, s=4):
+    """The card's mask at a scale: the 100 % card's outline, drawn at that scale's pixels."""
+    w, h = size
+    k = scale / 100.0
+    x0, y0, x1, y1 = CARD_BOX
+    big = Image.new("L", (w * s, h * s), 0)
+    ImageDraw.Draw(big).rounded_rectangle(
+        (x0 * k * s, y0 * k * s, (x1 + 1) * k * s - 1, (y1 + 1) * k * s - 1), radius=CARD_RADIUS * k * s, fill=255)
     return downsample(big, s).point(lambda v: 255 if v >= 128 else 0)
 
 
@@ -345,8 +379,10 @@ def hairline(img, y, x0, x1, s, colour=(120, 150, 230), strength=90):
     img.paste(colour, (0, 0), layer)
 
 
-def draw_widget_back():
-    s = 2
+def draw_widget_back(scale=100):
+    # 100 % is drawn at twice its size; the other scales at four times, then brought down to
+    # their own pixels, so that every one is as sharp as the first.
+    s = 2 if scale == 100 else 4
     w, h = WIDGET_SIZE
     W, H = w * s, h * s
     # Deep blue drifting to indigo, lit softly from the upper left.
@@ -406,8 +442,15 @@ def draw_widget_back():
     text_with_shadow(img, ((DAY_PANEL[0] + DAY_PANEL[2] + 14) * s, ymid), "天", cjk(64 * s), INK_GOLD,
                      anchor="lm", stroke=s)
 
-    img = downsample(img, s)
-    mask = card_mask(WIDGET_SIZE, CARD_BOX, CARD_RADIUS)
+    if scale == 100:
+        img = downsample(img, s)
+        mask = card_mask(WIDGET_SIZE, CARD_BOX, CARD_RADIUS)
+    else:
+        size = scaled_size(WIDGET_SIZE, scale)
+        img = img.resize(size, Image.BOX)
+        mask = card_mask_scaled(size, scale)
+    # The key grey outside the card is pasted last, over the drawing's own edge: every pixel is
+    # either exactly the key or clear of it, at every scale.
     img.paste(KEY_GREY, (0, 0), ImageChops.invert(mask))
     inside = mask.load()
     return remove_key_grey(img, lambda x, y: inside[x, y])
@@ -451,20 +494,22 @@ DIALOG_RADIUS = 16
 DIALOG_TRANSPARENT = 255
 
 
-def draw_dialog():
-    """RGB picture plus the mask of its opaque pixels."""
-    w, h = DIALOG_SIZE
-    mask = card_mask((w, h), (0, 0, w - 1, h - 1), DIALOG_RADIUS)
+def draw_dialog(scale=100):
+    """RGB picture plus the mask of its opaque pixels.  At 200 % every length doubles, for the
+    dialogs on displays at 150 % and more, which would otherwise stretch the 100 % picture."""
+    k = scale // 100
+    w, h = scaled_size(DIALOG_SIZE, scale)
+    mask = card_mask((w, h), (0, 0, w - 1, h - 1), DIALOG_RADIUS * k)
     # The windows are stretched with plain StretchBlt, which drops whole rows
     # and columns when shrinking to 321x201; a 2-px outline survives that.
     edge = (84, 98, 130)
     img = vertical_gradient((w, h), (250, 251, 254), (236, 240, 248))
-    header = vertical_gradient((w, 26), (226, 235, 250), (234, 240, 251))
+    header = vertical_gradient((w, 26 * k), (226, 235, 250), (234, 240, 251))
     img.paste(header, (0, 0))
     dr = ImageDraw.Draw(img)
-    dr.line((0, 26, w - 1, 26), fill=(204, 214, 234))
-    dr.rectangle((0, 0, w - 1, 4), fill=(46, 90, 190))          # accent band under the rim
-    inner = card_mask((w, h), (2, 2, w - 3, h - 3), DIALOG_RADIUS - 2)
+    dr.rectangle((0, 26 * k, w - 1, 27 * k - 1), fill=(204, 214, 234))
+    dr.rectangle((0, 0, w - 1, 5 * k - 1), fill=(46, 90, 190))  # accent band under the rim
+    inner = card_mask((w, h), (2 * k, 2 * k, w - 1 - 2 * k, h - 1 - 2 * k), (DIALOG_RADIUS - 2) * k)
     img.paste(edge, (0, 0), ImageChops.invert(inner))
     return img, mask
 
@@ -822,8 +867,9 @@ def check_jpeg(path, size):
         return im
 
 
-def check_digits():
-    pics = [check_jpeg(os.path.join(ART, "digit%d.jpg" % d), DIGIT_SIZE) for d in range(10)]
+def check_digits(scale=100):
+    pics = [check_jpeg(os.path.join(ART, scaled_name("digit%d.jpg" % d, scale)), scaled_size(DIGIT_SIZE, scale))
+            for d in range(10)]
     # The UI tests recognise digits by comparing screen pixels with these
     # files, so every pair must differ clearly, not just in JPEG noise.
     for a in range(10):
@@ -837,10 +883,10 @@ def check_digits():
         require(hi >= 235 and lo <= 60, "digit%d contrast %d..%d" % (d, lo, hi))
 
 
-def parse_gif(data):
+def parse_gif(data, size=DIALOG_SIZE):
     require(data[:6] == b"GIF89a", "back.gif: header is %r" % data[:6])
     w, h, packed, _bg, _ratio = struct.unpack("<HHBBB", data[6:13])
-    require((w, h) == DIALOG_SIZE, "back.gif: %dx%d" % (w, h))
+    require((w, h) == size, "back.gif: %dx%d" % (w, h))
     require(packed & 0x80 and packed & 7 == 7, "back.gif: global table flag/size %02x" % packed)
     palette = [tuple(data[13 + 3 * i:16 + 3 * i]) for i in range(256)]
     i = 13 + 768
@@ -862,7 +908,7 @@ def parse_gif(data):
         elif tag == 0x2C:
             images += 1
             _x, _y, iw, ih, ipacked = struct.unpack("<HHHHB", data[i + 1:i + 10])
-            require((iw, ih) == DIALOG_SIZE and not ipacked & 0x80,
+            require((iw, ih) == size and not ipacked & 0x80,
                     "back.gif: frame %dx%d, local table %d" % (iw, ih, ipacked >> 7))
             i += 11                                   # descriptor + LZW minimum code size
         else:
@@ -875,10 +921,11 @@ def parse_gif(data):
     return palette
 
 
-def check_dialog(expected_rgb, expected_mask):
-    path = os.path.join(ART, "back.gif")
+def check_dialog(expected_rgb, expected_mask, scale=100):
+    path = os.path.join(ART, scaled_name("back.gif", scale))
+    size = scaled_size(DIALOG_SIZE, scale)
     with open(path, "rb") as f:
-        palette = parse_gif(f.read())
+        palette = parse_gif(f.read(), size)
     with Image.open(path) as im:
         require(im.mode == "P" and getattr(im, "n_frames", 1) == 1, "back.gif: Pillow sees %s" % im.mode)
         require(im.info.get("transparency") == DIALOG_TRANSPARENT, "back.gif: Pillow transparency")
@@ -892,7 +939,7 @@ def check_dialog(expected_rgb, expected_mask):
             require(i != DIALOG_TRANSPARENT and palette[i] == want_rgb[n],
                     "back.gif: pixel %d decodes wrong" % n)
             require(palette[i] != KEY_RED, "back.gif: key red in the card")
-    w, h = DIALOG_SIZE
+    w, h = size
     require(idx[0] == idx[w - 1] == idx[-1] == idx[-w] == DIALOG_TRANSPARENT, "back.gif: corners")
     require(idx[(h // 2) * w + w // 2] != DIALOG_TRANSPARENT, "back.gif: centre")
 
@@ -959,13 +1006,15 @@ def check_cursor():
     require(not row[x >> 3] & (0x80 >> (x & 7)), "link.cur: hot spot is transparent")
 
 
-def check_widget_back():
-    with open(WIDGET_BACK, "rb") as f:
+def check_widget_back(scale=100):
+    path = scaled_name(WIDGET_BACK, scale)
+    with open(path, "rb") as f:
         data = f.read()
     require(data[:8] == b"\x89PNG\r\n\x1a\n", "back.png: not a PNG")
     require(b"tIME" not in data, "back.png: carries a time chunk")
-    with Image.open(WIDGET_BACK) as im:
-        require(im.size == WIDGET_SIZE and im.mode == "RGB", "back.png: %s %s" % (im.size, im.mode))
+    with Image.open(path) as im:
+        require(im.size == scaled_size(WIDGET_SIZE, scale) and im.mode == "RGB",
+                "back.png at %d %%: %s %s" % (scale, im.size, im.mode))
         im = im.copy()
     w, h = im.size
     key = set(y * w + x for x, y in find_colour(im, KEY_GREY))
@@ -981,7 +1030,8 @@ def check_widget_back():
                 stack.append(q)
     require(len(seen) == len(key), "back.png: %d see-through pixels inside the card" % (len(key) - len(seen)))
     require(key, "back.png: no see-through outline at all")
-    for x, y, pw, ph in (YEAR_PANEL, DAY_PANEL, MOTTO_PANEL, (w // 2 - 20, h // 2 - 20, 40, 40)):
+    for panel in (YEAR_PANEL, DAY_PANEL, MOTTO_PANEL, (WIDGET_SIZE[0] // 2 - 20, WIDGET_SIZE[1] // 2 - 20, 40, 40)):
+        x, y, pw, ph = (at_scale(v, scale) for v in panel)
         for yy in range(y - 6, y + ph + 6):
             for xx in range(x - 6, x + pw + 6):
                 require(yy * w + xx not in key, "back.png: see-through at %d,%d" % (xx, yy))
@@ -1005,16 +1055,15 @@ def main(argv):
     os.makedirs(ART, exist_ok=True)
     os.makedirs(os.path.dirname(WIDGET_BACK), exist_ok=True)
 
-    digits = [draw_digit(d) for d in range(10)]
-    for d, im in enumerate(digits):
-        save_jpeg_keysafe(im, os.path.join(ART, "digit%d.jpg" % d))
-    daypanel = draw_daypanel()
-    save_jpeg_keysafe(daypanel, os.path.join(ART, "daypanel.jpg"))
-    motto = draw_motto()
-    save_jpeg_keysafe(motto, os.path.join(ART, "motto.jpg"))
+    for scale in SCALES:
+        for d in range(10):
+            save_jpeg_keysafe(draw_digit(d, scale), os.path.join(ART, scaled_name("digit%d.jpg" % d, scale)))
+        save_jpeg_keysafe(draw_daypanel(scale), os.path.join(ART, scaled_name("daypanel.jpg", scale)))
+        save_jpeg_keysafe(draw_motto(scale), os.path.join(ART, scaled_name("motto.jpg", scale)))
 
-    dialog, dialog_mask = draw_dialog()
-    write_gif(os.path.join(ART, "back.gif"), dialog, dialog_mask)
+    dialogs = {scale: draw_dialog(scale) for scale in (100, 200)}
+    for scale, (dialog, dialog_mask) in dialogs.items():
+        write_gif(os.path.join(ART, scaled_name("back.gif", scale)), dialog, dialog_mask)
 
     write_cursor(os.path.join(ART, "link.cur"))
     # 64 first: the window asks for its icon at that size, and a loader that
@@ -1023,8 +1072,8 @@ def main(argv):
     write_icon(os.path.join(ART, "download.ico"), [download_icon(64)], 24)
     write_icon(os.path.join(ART, "jw.ico"), [setup_icon(n) for n in (256, 128, 64, 48, 32, 16)], 32)
 
-    back = draw_widget_back()
-    back.save(WIDGET_BACK, "PNG", optimize=True)
+    for scale in SCALES:
+        draw_widget_back(scale).save(scaled_name(WIDGET_BACK, scale), "PNG", optimize=True)
 
     if preview:
         with Image.open(WIDGET_BACK) as b:
@@ -1034,20 +1083,23 @@ def main(argv):
                             Image.open(os.path.join(ART, "motto.jpg")).convert("RGB")).save(preview)
 
     try:
-        check_digits()
-        check_jpeg(os.path.join(ART, "daypanel.jpg"), (256, 91))
-        check_jpeg(os.path.join(ART, "motto.jpg"), (447, 85))
-        check_dialog(dialog, dialog_mask)
+        for scale in SCALES:
+            check_digits(scale)
+            check_jpeg(os.path.join(ART, scaled_name("daypanel.jpg", scale)), scaled_size((256, 91), scale))
+            check_jpeg(os.path.join(ART, scaled_name("motto.jpg", scale)), scaled_size((447, 85), scale))
+            check_widget_back(scale)
+        for scale, (dialog, dialog_mask) in dialogs.items():
+            check_dialog(dialog, dialog_mask, scale)
         check_cursor()
         check_icon("tolm.ico", (16, 32, 48, 64), 24, first=64)
         check_icon("download.ico", (64,), 24)
         check_icon("jw.ico", (16, 32, 48, 64, 128, 256), 32)
-        check_widget_back()
     except (CheckFailed, OSError, SyntaxError, struct.error) as e:   # Pillow's "unreadable" errors
         print("make_art: check failed: %s" % e, file=sys.stderr)
         return 1
 
-    outputs = sorted(os.path.join("art", n) for n in os.listdir(ART)) + ["tolm/ui/back.png"]
+    outputs = sorted(os.path.join("art", n) for n in os.listdir(ART)) + sorted(
+        os.path.join("tolm", "ui", n) for n in os.listdir(os.path.dirname(WIDGET_BACK)))
     for rel in outputs:
         print("%s  %s" % (sha(os.path.join(ROOT, rel)), rel))
     return 0

@@ -20,6 +20,12 @@ if [ -n "${PUBLISHED:-}" ] && [ "$PUBLISHED" = "$stand_in" ]; then
 elif [ -n "${PUBLISHED:-}" ]; then
     echo "PUBLISHED=$stand_in serves an update the widget takes; $PUBLISHED ends in 下载错误."
 fi
+# DPI=n runs the widget in a prefix of its own whose display is set to n dots per inch (144:
+# 150 %), so that the widget shows as on a monitor at that scale.
+if [ -n "${DPI:-}" ]; then
+    export TOLM_WINEPREFIX="$build/wineprefix-dpi"
+    "$root/tools/wine-dpi.sh" "$build/wine-run" "$TOLM_WINEPREFIX" "$DPI"
+fi
 mkdir -p "$generated/tolm"
 rm -f "$generated/tolm/motto.html"
 if [ -n "${PUBLISHED:-}" ]; then
@@ -33,7 +39,7 @@ if [ "${TOLM_VIRTUAL_DISPLAY:-0}" = 1 ]; then
     "$build/wine-run" "$build/app/tolm.exe" &
     tolm=$!
     sleep "${TOLM_DEMO_SECONDS:-8}"
-    shot="$build/tolm-screenshot.png"
+    shot="$build/tolm-screenshot${DPI:+-$DPI}.png"
     import -window root "$shot"
     kill $tolm 2>/dev/null
     echo "screenshot: $shot"

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/forms/layout.h"
 
@@ -52,7 +53,8 @@ class Backend {
 public:
     virtual ~Backend() = default;
 
-    // Native windows of a form and of its windowed controls.
+    // Native windows of a form and of its windowed controls. Creating tells the form the DPI
+    // it is drawn at (Form::setDpi) before any control gets its window.
     virtual void create(Form& form) = 0;
     virtual void destroy(Form& form) = 0;
     virtual void show(Form& form, bool visible) = 0;
@@ -83,13 +85,13 @@ public:
     // Program-wide services.
     virtual void messageBox(std::string_view text, std::string_view caption) = 0;
     [[noreturn]] virtual void end(int exitCode) = 0;  // the process ends with this code
-    virtual int twipsPerPixelX() const = 0;
-    virtual int twipsPerPixelY() const = 0;
     virtual PixelRect screen() const = 0;
     // The pointer on the screen, and the work area (the screen less the taskbar) of the monitor
     // nearest to a point, in pixels.
     virtual PixelPoint cursorPos() const = 0;
     virtual PixelRect workArea(PixelPoint at) const = 0;
+    // The work areas of all monitors, the primary monitor's first.
+    virtual std::vector<PixelRect> workAreas() const = 0;
     // The window the user is working with, of any program (nullptr: none).
     virtual NativeWindow foregroundWindow() const = 0;
     virtual std::string programFolder() const = 0;  // UTF-8, no trailing separator but at a drive root

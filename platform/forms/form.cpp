@@ -1,5 +1,7 @@
 #include "platform/forms/form.h"
 
+#include "platform/forms/scale.h"
+
 #include <cmath>
 #include <stdexcept>
 
@@ -37,9 +39,6 @@ int captionWidthPixels(std::string_view utf8) {
     return w;
 }
 
-int twipsToPixels(double twips, int twipsPerPixel) {
-    return static_cast<int>(std::lround(twips / twipsPerPixel));
-}
 
 // ---------------------------------------------------------------------------------------------
 // Control
@@ -63,17 +62,15 @@ Control::Control(Form& form, const ControlDef& def)
 }
 
 void Control::autoSizeLabel() {
-    // The metric is fixed in pixels; the size is kept in twips like every other.
-    Backend& b = form_->backend();
-    width_ = captionWidthPixels(caption_) * b.twipsPerPixelX();
-    height_ = kCaptionHeightPixels * b.twipsPerPixelY();
+    // The metric is fixed in pixels of the 96-dpi font; the size is kept in twips like every
+    // other, so that it grows with the font at a larger scale.
+    constexpr int kTwipsPerMetricPixel = 1440 / kBaseDpi;
+    width_ = captionWidthPixels(caption_) * kTwipsPerMetricPixel;
+    height_ = kCaptionHeightPixels * kTwipsPerMetricPixel;
 }
 
 PixelRect Control::pixelRect() const {
-    Backend& b = form_->backend();
-    int tx = b.twipsPerPixelX(), ty = b.twipsPerPixelY();
-    return {twipsToPixels(left_, tx), twipsToPixels(top_, ty), twipsToPixels(width_, tx),
-            twipsToPixels(height_, ty)};
+    return {form_->toPixels(left_), form_->toPixels(top_), form_->toPixels(width_), form_->toPixels(height_)};
 }
 
 void Control::changed() {
@@ -229,19 +226,42 @@ void Form::hide() {
     backend().show(*this, false);
 }
 
-float Form::left() const {
-    return static_cast<float>(backend().screenRect(*this).left * backend().twipsPerPixelX());
+int Form::toPixels(double twips) const { return pixelsFromTwips(twips, dpi_); }
+float Form::toTwips(int pixels) const { return static_cast<float>(twipsFromPixels(pixels, dpi_)); }
+
+void Form::setDpi(int dpi) {
+    if (dpi <= 0 || dpi == dpi_) return;
+    dpi_ = dpi;
+    if (!loaded_) return;
+    // Every windowed control to its place and size at the new DPI, every surface drawn anew.
+    for (auto& c : controls_)
+        if (isWindowed(c->kind())) backend().update(*c);
+    backend().invalidate(*this, nullptr);
+    app_->enter();
+    guarded([this] { Form_DpiChanged(); });
+    app_->leave();
 }
-float Form::top() const { return static_cast<float>(backend().screenRect(*this).top * backend().twipsPerPixelY()); }
+
+void Form::displayChanged() {
+    if (!loaded_) return;
+    PixelRect r = backend().screenRect(*this);
+    std::vector<PixelRect> areas = backend().workAreas();
+    if (areas.empty()) return;
+    PixelPoint at = keptOnScreen(r, areas, areas.front());
+    if (at.x != r.left || at.y != r.top) backend().move(*this, at.x, at.y);
+}
+
+float Form::left() const { return toTwips(backend().screenRect(*this).left); }
+float Form::top() const { return toTwips(backend().screenRect(*this).top); }
 
 void Form::setLeft(float twips) {
     PixelRect r = backend().screenRect(*this);
-    backend().move(*this, twipsToPixels(twips, backend().twipsPerPixelX()), r.top);
+    backend().move(*this, toPixels(twips), r.top);
 }
 
 void Form::setTop(float twips) {
     PixelRect r = backend().screenRect(*this);
-    backend().move(*this, r.left, twipsToPixels(twips, backend().twipsPerPixelY()));
+    backend().move(*this, r.left, toPixels(twips));
 }
 
 NativeWindow Form::handle() const { return backend().handle(*this); }
@@ -321,8 +341,8 @@ Mouse Form::mouseFor(Control* target, Control* container, int button, int shift,
     Mouse m;
     m.button = button;
     m.shift = shift;
-    m.x = static_cast<float>(x * backend().twipsPerPixelX());
-    m.y = static_cast<float>(y * backend().twipsPerPixelY());
+    m.x = toTwips(x);
+    m.y = toTwips(y);
     m.index = target ? target->index() : -1;
     return m;
 }
@@ -420,8 +440,7 @@ void Form::paint(Control* container, Canvas& canvas, bool backgroundDone) const 
             // A picture box shows its picture at natural size from the top-left, cut at its edges.
             if (!container->picture().empty()) canvas.picture(container->picture(), {0, 0, r.width, r.height}, false);
         } else {
-            PixelRect r{0, 0, twipsToPixels(def_->width, backend().twipsPerPixelX()),
-                        twipsToPixels(def_->height, backend().twipsPerPixelY())};
+            PixelRect r{0, 0, toPixels(def_->width), toPixels(def_->height)};
             canvas.fill(r, def_->back);
         }
     }

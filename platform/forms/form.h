@@ -109,8 +109,6 @@ private:
 int captionWidthPixels(std::string_view utf8);
 constexpr int kCaptionHeightPixels = 12;
 
-// Twips and pixels: a position in twips lands on the nearest pixel.
-int twipsToPixels(double twips, int twipsPerPixel);
 
 class Form {
 public:
@@ -134,6 +132,17 @@ public:
     void hide();
     bool visible() const { return visible_; }
     bool loaded() const { return loaded_; }
+
+    // The DPI the window is drawn at: that of its monitor. Twips become pixels at this DPI.
+    int dpi() const { return dpi_; }
+    // Set by the backend when it creates the window and when the window's DPI changes (moved to
+    // another monitor, the scale changed): a loaded window lays out again and repaints.
+    void setDpi(int dpi);
+    // The screens changed: a window whose centre is on no monitor's work area any more comes
+    // back to the middle of the primary monitor's.
+    void displayChanged();
+    int toPixels(double twips) const;
+    float toTwips(int pixels) const;
 
     // The window's position on the screen in twips.
     float left() const;
@@ -174,6 +183,7 @@ protected:
     virtual void Form_SystemChange() {}
     virtual void Form_Unload() {}       // the window is about to be destroyed
     virtual void Form_CaptureLost() {}  // a press's capture ended without its release
+    virtual void Form_DpiChanged() {}   // laid out again at the new DPI
     void startAlarm(int id, std::chrono::milliseconds delay);
 
 private:
@@ -193,6 +203,7 @@ private:
     bool visible_ = false;
     bool loaded_ = false;
     bool shownOnce_ = false;
+    int dpi_ = 96;
     // The pointer is captured for this control (or the window itself) from a press to the release.
     Control* captureTarget_ = nullptr;
     Control* captureContainer_ = nullptr;

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/forms/scale.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/gdiplus.h"
 #include "platform/win32/program_end.h"
 #include "platform/win32/text.h"
@@ -122,6 +124,7 @@ struct Win32Backend::Picture {
 };
 
 Win32Backend::Win32Backend(HINSTANCE instance) : instance_(instance) {
+    dpi::becomeAware();
     Gdiplus::GdiplusStartupInput in;
     // Without GDI+ no picture of any window can be drawn: a fault at start, shown to the user.
     if (Gdiplus::GdiplusStartup(&gdiplusToken_, &in, nullptr) != Gdiplus::Ok)
@@ -140,12 +143,6 @@ Win32Backend::Win32Backend(HINSTANCE instance) : instance_(instance) {
     wc.lpszClassName = kOwnerClass;
     RegisterClassExW(&wc);
     owner_ = CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_, nullptr);
-
-    HDC screenDC = GetDC(nullptr);
-    int dpiX = GetDeviceCaps(screenDC, LOGPIXELSX), dpiY = GetDeviceCaps(screenDC, LOGPIXELSY);
-    ReleaseDC(nullptr, screenDC);
-    if (dpiX > 0) tppX_ = 1440 / dpiX;
-    if (dpiY > 0) tppY_ = 1440 / dpiY;
 }
 
 Win32Backend::~Win32Backend() {
@@ -195,13 +192,13 @@ HBRUSH Win32Backend::brush(COLORREF c) {
     return b.get();
 }
 
-HFONT Win32Backend::font(const forms::Font& f) {
-    auto key = std::make_tuple(std::string(f.face ? f.face : ""), f.points, f.weight, f.charset);
+HFONT Win32Backend::font(const forms::Font& f, int dpi) {
+    auto key = std::make_tuple(std::string(f.face ? f.face : ""), f.points, f.weight, f.charset, dpi);
     auto& slot = fonts_[key];
     if (!slot) {
         HDC dc = GetDC(nullptr);
         std::wstring face = chooseFace(dc, f.face);
-        int height = -MulDiv(f.points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        int height = -MulDiv(f.points, dpi, 72);
         ReleaseDC(nullptr, dc);
         slot.reset(CreateFontW(height, 0, 0, 0, f.weight, FALSE, FALSE, FALSE,
                                f.isDefault() ? DEFAULT_CHARSET : static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS,
@@ -245,9 +242,19 @@ Win32Backend::Picture* Win32Backend::picture(std::string_view name) {
     return pictures_.emplace(std::string(name), std::move(pic)).first->second.get();
 }
 
-bool Win32Backend::drawPicture(HDC dc, std::string_view name, const forms::PixelRect& r, bool stretch) {
-    Picture* pic = picture(name);
+std::pair<Win32Backend::Picture*, int> Win32Backend::art(std::string_view name, int dpi) {
+    for (int scale : forms::artScaleOrder(dpi))
+        if (Picture* p = picture(forms::artName(name, scale)); p->image) return {p, scale};
+    return {picture(name), 100};
+}
+
+bool Win32Backend::drawPicture(HDC dc, std::string_view name, const forms::PixelRect& r, bool stretch, int dpi) {
+    auto [pic, scale] = art(name, dpi);
     if (!pic->image) return false;
+    // Natural size is the picture's size at the window's scale: its own where it is made for it.
+    bool madeForIt = forms::scalePercent(dpi) == scale;
+    int width = forms::artPixels(static_cast<int>(pic->width), scale, dpi);
+    int height = forms::artPixels(static_cast<int>(pic->height), scale, dpi);
     Gdiplus::GpGraphics* g = nullptr;
     if (GdipCreateFromHDC(dc, &g) != Gdiplus::Ok) return false;
     GdipSetPixelOffsetMode(g, Gdiplus::PixelOffsetModeHalf);
@@ -258,11 +265,12 @@ bool Win32Backend::drawPicture(HDC dc, std::string_view name, const forms::Pixel
                                                     : Gdiplus::InterpolationModeHighQualityBicubic);
         GdipDrawImageRectI(g, pic->image, r.left, r.top, r.width, r.height);
     } else {
-        // Natural size, pixel for pixel, cut at the rectangle's edges.
-        GdipSetInterpolationMode(g, Gdiplus::InterpolationModeNearestNeighbor);
+        // Natural size, pixel for pixel where the art is made for the scale, cut at the
+        // rectangle's edges.
+        GdipSetInterpolationMode(g, madeForIt || pic->seeThrough ? Gdiplus::InterpolationModeNearestNeighbor
+                                                                 : Gdiplus::InterpolationModeHighQualityBicubic);
         GdipSetClipRectI(g, r.left, r.top, r.width, r.height, Gdiplus::CombineModeReplace);
-        GdipDrawImageRectI(g, pic->image, r.left, r.top, static_cast<INT>(pic->width),
-                           static_cast<INT>(pic->height));
+        GdipDrawImageRectI(g, pic->image, r.left, r.top, width, height);
     }
     GdipDeleteGraphics(g);
     return true;
@@ -272,7 +280,7 @@ namespace {
 
 class GdiCanvas final : public forms::Canvas {
 public:
-    GdiCanvas(Win32Backend& b, HDC dc) : b_(b), dc_(dc) {}
+    GdiCanvas(Win32Backend& b, HDC dc, int dpi) : b_(b), dc_(dc), dpi_(dpi) {}
     void fill(const forms::PixelRect& r, forms::Color c) override {
         RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
         FillRect(dc_, &rc, b_.brush(Win32Backend::colorRef(c)));
@@ -282,13 +290,13 @@ public:
         FrameRect(dc_, &rc, b_.brush(Win32Backend::colorRef(c)));
     }
     void picture(std::string_view name, const forms::PixelRect& r, bool stretch) override {
-        b_.drawPicture(dc_, name, r, stretch);
+        b_.drawPicture(dc_, name, r, stretch, dpi_);
     }
     void text(std::string_view utf8, const forms::PixelRect& r, forms::Color c, const forms::Font& f,
               forms::Align a, bool wrap, bool disabled) override {
         std::wstring w = widen(utf8);
         RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
-        Selected font(dc_, b_.font(f));
+        Selected font(dc_, b_.font(f, dpi_));
         SetBkMode(dc_, TRANSPARENT);
         // A one-line caption sized by the fixed metric may stand in a face with a taller cell
         // than the 12 pixels it was sized for; its descenders are not cut off for that.
@@ -309,6 +317,7 @@ public:
 private:
     Win32Backend& b_;
     HDC dc_;
+    int dpi_;
 };
 
 }  // namespace
@@ -326,25 +335,20 @@ void Win32Backend::create(Form& form) {
         style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
     else
         style |= WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT rc{0, 0, forms::twipsToPixels(d.width, tppX_), forms::twipsToPixels(d.height, tppY_)};
-    AdjustWindowRectEx(&rc, style, FALSE, ex);
+    HWND main = mainForm_ ? nativeOf(*mainForm_, nullptr) : nullptr;
+    HMONITOR mon = dpi::openingMonitor(main, d.startUp == forms::StartUp::CenterOwner,
+                                       d.startUp == forms::StartUp::Manual);
+    form.setDpi(dpi::ofMonitor(mon));
+    RECT rc{0, 0, form.toPixels(d.width), form.toPixels(d.height)};
+    dpi::adjustWindowRect(rc, style, ex, form.dpi());
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    int x = forms::twipsToPixels(d.left, tppX_), y = forms::twipsToPixels(d.top, tppY_);
+    POINT at{form.toPixels(d.left), form.toPixels(d.top)};
     if (d.startUp != forms::StartUp::Manual) {
-        forms::PixelRect around = screen();
-        if (d.startUp == forms::StartUp::CenterOwner && mainForm_) {
-            // On the main window, but never with the title bar out of reach.
-            around = screenRect(*mainForm_);
-            forms::PixelRect work = workArea({around.left + around.width / 2, around.top + around.height / 2});
-            x = std::clamp(around.left + (around.width - w) / 2, work.left,
-                           std::max(work.left, work.left + work.width - w));
-            y = std::clamp(around.top + (around.height - h) / 2, work.top,
-                           std::max(work.top, work.top + work.height - h));
-        } else {
-            x = around.left + (around.width - w) / 2;
-            y = around.top + (around.height - h) / 2;
-        }
+        RECT owner{};
+        bool onOwner = d.startUp == forms::StartUp::CenterOwner && main && GetWindowRect(main, &owner);
+        at = dpi::centredOn(mon, onOwner ? &owner : nullptr, w, h);
     }
+    int x = at.x, y = at.y;
     HWND hwnd = CreateWindowExW(ex, kFormClass, widen(form.caption()).c_str(), style, x, y, w, h,
                                 d.taskbar ? nullptr : owner_, nullptr, instance_, n->node.get());
     if (!hwnd) throw std::runtime_error("CreateWindowEx failed");
@@ -353,7 +357,8 @@ void Win32Backend::create(Form& form) {
         std::wstring icon = widen(d.icon);
         n->bigIcon = static_cast<HICON>(LoadImageW(instance_, icon.c_str(), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
         n->smallIcon = static_cast<HICON>(LoadImageW(instance_, icon.c_str(), IMAGE_ICON,
-                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+                                                     dpi::metric(SM_CXSMICON, form.dpi()),
+                                                     dpi::metric(SM_CYSMICON, form.dpi()), 0));
         SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(n->bigIcon));
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(n->smallIcon));
     }
@@ -381,7 +386,6 @@ void Win32Backend::createChildren(Form& form, Native& n, Control* container, HWN
 
 HWND Win32Backend::createControl(Form& form, Native& n, Control* c, HWND parent) {
     const forms::ControlDef& d = c->def();
-    forms::PixelRect r = c->pixelRect();
     int id = kFirstChildId + static_cast<int>(n.byId.size());
     n.byId[id] = c;
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c->visible() ? WS_VISIBLE : 0) | (c->enabled() ? 0 : WS_DISABLED);
@@ -410,28 +414,35 @@ HWND Win32Backend::createControl(Form& form, Native& n, Control* c, HWND parent)
         n.boxes.push_back(std::make_unique<Node>(Node{&form, c}));
         param = n.boxes.back().get();
         text.clear();
-        if (c->kind() == Kind::PictureBox && d.autoSize && !c->picture().empty()) {
-            // Sized to its picture, border included.
-            Picture* p = picture(c->picture());
-            if (p->image) {
-                RECT rc{0, 0, static_cast<LONG>(p->width), static_cast<LONG>(p->height)};
-                AdjustWindowRectEx(&rc, style, FALSE, ex);
-                r.width = rc.right - rc.left;
-                r.height = rc.bottom - rc.top;
-            }
-        }
         break;
     }
     }
+    forms::PixelRect r = placeOf(*c, style, ex);
     HWND h = CreateWindowExW(ex, cls, text.c_str(), style, r.left, r.top, r.width, r.height, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
     if (!h) throw std::runtime_error("CreateWindowEx failed for a control");
     c->native = h;
     // Boxes of our own draw no text of theirs; the system's controls take the layout's font.
-    if (cls != kBoxClass) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font(d.font)), FALSE);
+    if (cls != kBoxClass) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font(d.font, form.dpi())), FALSE);
     if (c->kind() == Kind::CheckBox) SendMessageW(h, BM_SETCHECK, c->value() == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
     if (forms::isContainer(c->kind())) createChildren(form, n, c, h);
     return h;
+}
+
+forms::PixelRect Win32Backend::placeOf(Control& c, DWORD style, DWORD exStyle) {
+    forms::PixelRect r = c.pixelRect();
+    if (c.kind() == Kind::PictureBox && c.def().autoSize && !c.picture().empty()) {
+        // Sized to its picture at the window's scale, border included.
+        auto [p, scale] = art(c.picture(), c.form().dpi());
+        if (p->image) {
+            RECT rc{0, 0, forms::artPixels(static_cast<int>(p->width), scale, c.form().dpi()),
+                    forms::artPixels(static_cast<int>(p->height), scale, c.form().dpi())};
+            dpi::adjustWindowRect(rc, style, exStyle, c.form().dpi());
+            r.width = rc.right - rc.left;
+            r.height = rc.bottom - rc.top;
+        }
+    }
+    return r;
 }
 
 void Win32Backend::destroy(Form& form) {
@@ -496,15 +507,16 @@ void Win32Backend::update(Control& c) {
         SetWindowPos(h, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         return;
     }
-    forms::PixelRect r = c.pixelRect();
+    forms::PixelRect r = placeOf(c, static_cast<DWORD>(GetWindowLongW(h, GWL_STYLE)),
+                                 static_cast<DWORD>(GetWindowLongW(h, GWL_EXSTYLE)));
     RECT now{};
     GetWindowRect(h, &now);
     MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&now), 2);
-    bool autoSized = c.kind() == Kind::PictureBox && c.def().autoSize;
-    if (now.left != r.left || now.top != r.top || (!autoSized && (now.right - now.left != r.width || now.bottom - now.top != r.height)))
-        SetWindowPos(h, nullptr, r.left, r.top, r.width, r.height,
-                     SWP_NOZORDER | SWP_NOACTIVATE | (autoSized ? SWP_NOSIZE : 0));
+    if (now.left != r.left || now.top != r.top || now.right - now.left != r.width || now.bottom - now.top != r.height)
+        SetWindowPos(h, nullptr, r.left, r.top, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
     if (c.kind() == Kind::CommandButton || c.kind() == Kind::CheckBox || c.kind() == Kind::TextBox) {
+        auto f = reinterpret_cast<WPARAM>(font(c.def().font, c.form().dpi()));
+        if (static_cast<WPARAM>(SendMessageW(h, WM_GETFONT, 0, 0)) != f) SendMessageW(h, WM_SETFONT, f, FALSE);
         std::wstring want = widen(c.caption());
         int len = GetWindowTextLengthW(h);
         std::wstring have(static_cast<std::size_t>(len) + 1, L'\0');
@@ -608,6 +620,24 @@ forms::PixelRect Win32Backend::workArea(forms::PixelPoint at) const {
     return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
+std::vector<forms::PixelRect> Win32Backend::workAreas() const {
+    std::vector<forms::PixelRect> areas;
+    for (const RECT& r : dpi::workAreas()) areas.push_back({r.left, r.top, r.right - r.left, r.bottom - r.top});
+    return areas;
+}
+
+void Win32Backend::dpiChanged(Form& form, HWND hwnd, int dpi, const RECT& suggested) {
+    // Windows' rectangle keeps the window where it was on the new monitor; its size is the
+    // layout's own at the new DPI, which a rectangle scaled from the old one may miss by a pixel.
+    RECT rc{0, 0, forms::pixelsFromTwips(form.def().width, dpi), forms::pixelsFromTwips(form.def().height, dpi)};
+    dpi::adjustWindowRect(rc, static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)),
+                          static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE)), dpi);
+    SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    form.setDpi(dpi);
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
 std::string Win32Backend::programFolder() const {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
@@ -662,7 +692,7 @@ void Win32Backend::paintNode(Node& node, HWND hwnd) {
     Bitmap bmp(CreateCompatibleBitmap(dc, std::max<LONG>(rc.right, 1), std::max<LONG>(rc.bottom, 1)));
     {
         Selected sel(mem.get(), bmp.get());
-        GdiCanvas canvas(*this, mem.get());
+        GdiCanvas canvas(*this, mem.get(), node.form->dpi());
         bool backgroundDone = false;
         if (n && n->background) {
             FillRect(mem.get(), &rc, brush(colorRef(node.form->def().back)));
@@ -673,15 +703,16 @@ void Win32Backend::paintNode(Node& node, HWND hwnd) {
                                                                                         : node.container->backColor())));
             backgroundDone = true;
             if (node.container->kind() == Kind::Frame) {
+                auto px = [&](int at96) { return MulDiv(at96, node.form->dpi(), forms::kBaseDpi); };
                 RECT edge = rc;
-                edge.top += 6;
+                edge.top += px(6);
                 DrawEdge(mem.get(), &edge, EDGE_ETCHED, BF_RECT);
                 std::wstring cap = widen(node.container->caption());
                 if (!cap.empty()) {
-                    Selected f(mem.get(), font(node.container->def().font));
+                    Selected f(mem.get(), font(node.container->def().font, node.form->dpi()));
                     SetBkColor(mem.get(), colorRef(node.container->backColor()));
                     SetTextColor(mem.get(), colorRef(node.container->foreColor()));
-                    RECT t{8, 0, rc.right - 8, 14};
+                    RECT t{px(8), 0, rc.right - px(8), px(14)};
                     DrawTextW(mem.get(), (L" " + cap + L" ").c_str(), -1, &t, DT_SINGLELINE | DT_NOPREFIX);
                 }
             }
@@ -835,6 +866,12 @@ LRESULT Win32Backend::handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM 
             for (auto& k : form.controls())
                 if (k->def().keyRole == forms::KeyRole::Default && k->native)
                     return MAKELRESULT(GetDlgCtrlID(static_cast<HWND>(k->native)), DC_HASDEFID);
+        break;
+    case WM_DPICHANGED:
+        if (!box && lp) dpiChanged(form, hwnd, HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+        return 0;
+    case WM_DISPLAYCHANGE:
+        if (!box) form.displayChanged();
         break;
     case WM_TIMECHANGE:
     case WM_SETTINGCHANGE:

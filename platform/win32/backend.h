@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "platform/forms/form.h"
+#include "platform/forms/scale.h"
 #include "platform/win32/handles.h"
 
 namespace win32 {
@@ -44,11 +45,10 @@ public:
     void setTopmost(forms::Form& form) override;
     void messageBox(std::string_view text, std::string_view caption) override;
     [[noreturn]] void end(int exitCode) override;
-    int twipsPerPixelX() const override { return tppX_; }
-    int twipsPerPixelY() const override { return tppY_; }
     forms::PixelRect screen() const override;
     forms::PixelPoint cursorPos() const override;
     forms::PixelRect workArea(forms::PixelPoint at) const override;
+    std::vector<forms::PixelRect> workAreas() const override;
     forms::NativeWindow foregroundWindow() const override { return GetForegroundWindow(); }
     std::string programFolder() const override;
     forms::Version programVersion() const override;
@@ -58,10 +58,11 @@ public:
 
     // Resolves a layout colour (system colours follow the user's scheme).
     static COLORREF colorRef(forms::Color c);
-    HFONT font(const forms::Font& f);
+    HFONT font(const forms::Font& f, int dpi);
     HBRUSH brush(COLORREF c);  // kept for the program's life
-    // Draws a picture of the program's resources; false when there is no such picture.
-    bool drawPicture(HDC dc, std::string_view name, const forms::PixelRect& r, bool stretch);
+    // Draws a picture of the program's resources in a window drawn at a DPI, from the version
+    // made for its scale where there is one; false when there is no such picture.
+    bool drawPicture(HDC dc, std::string_view name, const forms::PixelRect& r, bool stretch, int dpi = forms::kBaseDpi);
 
 private:
     struct Node {  // what a window of ours stands for
@@ -90,6 +91,14 @@ private:
     void createChildren(forms::Form& form, Native& n, forms::Control* container, HWND parent);
     HWND createControl(forms::Form& form, Native& n, forms::Control* c, HWND parent);
     Picture* picture(std::string_view name);
+    // The version of a picture to draw at a DPI, and the scale it was made for.
+    std::pair<Picture*, int> art(std::string_view name, int dpi);
+    // A windowed control's place in its container, in pixels at its window's DPI; a picture box
+    // sized to its picture takes the picture's size there, border included.
+    forms::PixelRect placeOf(forms::Control& c, DWORD style, DWORD exStyle);
+    // The window's DPI changed (moved to a monitor of another scale, or the scale was changed):
+    // to the place Windows suggests, at its size at the new DPI, and everything in it laid out again.
+    void dpiChanged(forms::Form& form, HWND hwnd, int dpi, const RECT& suggested);
     bool isOurForm(HWND hwnd) const;
 
     HINSTANCE instance_;
@@ -97,9 +106,8 @@ private:
     HWND owner_ = nullptr;  // hidden: owned windows get no taskbar button
     const forms::Form* mainForm_ = nullptr;  // the first window the program opened
     ULONG_PTR gdiplusToken_ = 0;
-    int tppX_ = 15, tppY_ = 15;
     std::unordered_map<const forms::Form*, std::unique_ptr<Native>> natives_;
-    std::map<std::tuple<std::string, int, int, int>, Font> fonts_;
+    std::map<std::tuple<std::string, int, int, int, int>, Font> fonts_;
     std::map<COLORREF, Brush> brushes_;
     std::map<std::string, std::unique_ptr<Picture>, std::less<>> pictures_;
     std::map<std::string, HCURSOR, std::less<>> cursors_;

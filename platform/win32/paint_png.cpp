@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "platform/forms/scale.h"
 #include "platform/win32/gdiplus.h"
 #include "platform/win32/text.h"
 
@@ -64,6 +65,37 @@ void PaintPNG(std::string_view path, HDC dc, int x, int y) {
         GdipImage = nullptr;
     }
     EndGdiPlus();
+}
+
+void PaintPNGAt(std::string_view path, HDC dc, int x, int y, int dpi) {
+    // At 100 % exactly what the picture's own size gives, a missing file included.
+    if (forms::scalePercent(dpi) == 100) return PaintPNG(path, dc, x, y);
+    for (int scale : forms::artScaleOrder(dpi)) {
+        std::string file = forms::artName(path, scale);
+        std::string p = GetShortName(file);
+        if (p.empty()) continue;
+        if (forms::scalePercent(dpi) == scale) return PaintPNG(file, dc, x, y);
+        StartGdiPlus();
+        if (GdipCreateFromHDC(dc, &GdipGraphics) != Gdiplus::Ok) {
+            GdipGraphics = nullptr;
+            EndGdiPlus();
+            return;
+        }
+        if (GdipLoadImageFromFile(win32::widen(p).c_str(), &GdipImage) == Gdiplus::Ok) {
+            UINT h = 0, w = 0;
+            GdipGetImageHeight(GdipImage, &h);
+            GdipGetImageWidth(GdipImage, &w);
+            // Pixel for pixel: smoothing would mix the key grey into the card's edge.
+            GdipSetInterpolationMode(GdipGraphics, Gdiplus::InterpolationModeNearestNeighbor);
+            GdipSetPixelOffsetMode(GdipGraphics, Gdiplus::PixelOffsetModeHalf);
+            GdipDrawImageRectI(GdipGraphics, GdipImage, x, y, forms::artPixels(static_cast<int>(w), scale, dpi),
+                               forms::artPixels(static_cast<int>(h), scale, dpi));
+        } else {
+            GdipImage = nullptr;
+        }
+        EndGdiPlus();
+        return;
+    }
 }
 
 }  // namespace ModPaintPNG

@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "e2e_support.h"
+#include "platform/forms/scale.h"
 #include "platform/win32/backend.h"
+#include "platform/win32/dpi.h"
 #include "platform/win32/gdiplus.h"
 #include "platform/win32/text.h"
 
@@ -23,31 +25,53 @@ Expect parse(const std::wstring& s) {
     return e;
 }
 
-// Draws what a panel must look like, with the program's own drawing of pictures.
+// The DPI the widget is expected at (the test prefix's), and its twips in pixels there.
+int expectedDpi() {
+    std::wstring d = e2e::env(L"TOLM_DPI");
+    return d.empty() ? 96 : std::stoi(d);
+}
+int px(int twips) { return forms::pixelsFromTwips(twips, expectedDpi()); }
+forms::PixelRect pxRect(int left, int top, int width, int height) { return {px(left), px(top), px(width), px(height)}; }
+
+// The panels' places in the window (year, day, motto), from their twips.
+const forms::PixelRect& yearPlace() {
+    static const forms::PixelRect r = pxRect(2535, 1200, 1560, 615);
+    return r;
+}
+const forms::PixelRect& dayPlace() {
+    static const forms::PixelRect r = pxRect(3000, 2800, 4620, 1280);
+    return r;
+}
+
+// Draws what a panel must look like, with the program's own drawing of pictures, at the DPI.
 class Reference {
 public:
     Reference() : backend_(GetModuleHandleW(nullptr)) {}
 
     Pixels yearPanel(int year) {
-        HDC dc = begin(104, 41, GetSysColor(COLOR_WINDOW));
+        const forms::PixelRect& at = yearPlace();
+        HDC dc = begin(at.width, at.height, GetSysColor(COLOR_WINDOW));
         int d[4] = {year / 1000, year / 100 % 10, year / 10 % 10, year % 10};
         // Back to front: YearNum 3, 1, 4, 2.
         struct {
             int index, left, width;
-        } places[] = {{3, 40, 41}, {1, 0, 25}, {4, 72, 33}, {2, 24, 25}};
-        for (auto& p : places) backend_.drawPicture(dc, digit(d[p.index - 1]), {p.left, 0, p.width, 41}, true);
-        return end(104, 41);
+        } places[] = {{3, 600, 615}, {1, 0, 375}, {4, 1080, 495}, {2, 360, 375}};
+        for (auto& p : places)
+            backend_.drawPicture(dc, digit(d[p.index - 1]), pxRect(p.left, 0, p.width, 615), true, expectedDpi());
+        return end(at.width, at.height);
     }
 
     Pixels dayPanel(int days) {
-        HDC dc = begin(308, 85, RGB(48, 48, 48));
-        backend_.drawPicture(dc, "DAYPANEL", {0, 0, 308, 85}, false);
+        const forms::PixelRect& at = dayPlace();
+        HDC dc = begin(at.width, at.height, RGB(48, 48, 48));
+        backend_.drawPicture(dc, "DAYPANEL", {0, 0, at.width, at.height}, false, expectedDpi());
         std::string digits = std::to_string(days);
-        const int lefts[4] = {0, 79, 157, 232};
+        const int lefts[4] = {0, 1190, 2350, 3480};
         // Back to front: DayNum 3, 2, 1 (4 is never used).
         for (int i = static_cast<int>(digits.size()); i >= 1; --i)
-            backend_.drawPicture(dc, digit(digits[static_cast<size_t>(i - 1)] - '0'), {lefts[i - 1], 0, 79, 85}, false);
-        return end(308, 85);
+            backend_.drawPicture(dc, digit(digits[static_cast<size_t>(i - 1)] - '0'), pxRect(lefts[i - 1], 0, 1185, 1275),
+                                 false, expectedDpi());
+        return end(at.width, at.height);
     }
 
 private:
@@ -115,7 +139,7 @@ struct Screen {
     void take() {
         POINT o{0, 0};
         ClientToScreen(window, &o);
-        shot = e2e::grabScreen(o.x, o.y, 722, 488);
+        shot = e2e::grabScreen(o.x, o.y, px(10830), px(7320));
     }
 };
 
@@ -136,21 +160,55 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
     ASSERT_FALSE(app.empty());
     ASSERT_GE(first.days, 0) << "TOLM_EXPECT must read 'year days'";
 
+    // Screen pixels as they are, whatever the DPI of this test's own process.
+    win32::dpi::becomeAware();
     e2e::Process tolm(app + L"\\tolm.exe", app);
     Screen s{e2e::waitWindow(tolm.id(), L"TolmForm", L"Tolm", 60000), {}};
     ASSERT_TRUE(s.window) << "no countdown window: " << e2e::fate(tolm);
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(s.window, GWL_EXSTYLE)), static_cast<DWORD>(WS_EX_LAYERED));
 
-    Reference ref;
-    Pixels back = backPicture(app + L"\\ui\\back.png");
-    ASSERT_EQ(back.width, 722);
+    // Laid out at the DPI of the display: the client area and every child window at their twips.
+    RECT client;
+    GetClientRect(s.window, &client);
+    EXPECT_EQ(client.right, px(10830));
+    EXPECT_EQ(client.bottom, px(7320));
+    struct Child {
+        const char* name;
+        forms::PixelRect at;
+    } children[] = {{"year panel", yearPlace()}, {"day panel", dayPlace()}, {"motto panel", pxRect(900, 5050, 6705, 1275)}};
+    for (const Child& c : children) {
+        HWND h = ChildWindowFromPointEx(s.window, POINT{c.at.left + c.at.width / 2, c.at.top + c.at.height / 2},
+                                        CWP_SKIPINVISIBLE);
+        RECT r;
+        ASSERT_TRUE(h && h != s.window && GetWindowRect(h, &r)) << c.name;
+        MapWindowPoints(nullptr, s.window, reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, c.at.left) << c.name;
+        EXPECT_EQ(r.top, c.at.top) << c.name;
+        // The motto panel is sized to its picture, made for the scale.
+        EXPECT_NEAR(r.right - r.left, c.at.width, 1) << c.name;
+        EXPECT_NEAR(r.bottom - r.top, c.at.height, 1) << c.name;
+        EXPECT_LE(r.right, client.right) << c.name << " outside the window";
+        EXPECT_LE(r.bottom, client.bottom) << c.name << " outside the window";
+    }
 
-    // The painted background: a band above the panels, pixel for pixel where the picture is
-    // opaque; where it keeps the key grey, the desktop shows through instead.
+    Reference ref;
+    // The background made for the display's scale.
+    Pixels back = backPicture(app + win32::widen(forms::artName("\\ui\\back.png", forms::artScaleFor(expectedDpi()))));
+    ASSERT_EQ(back.width, px(10830));
+
+    // The painted background, pixel for pixel wherever no panel covers it, where the picture is
+    // opaque; where it keeps the key grey, the desktop shows through instead, with no pixel
+    // of that grey left anywhere along the outline.
+    const forms::PixelRect covered[] = {yearPlace(), dayPlace(), pxRect(900, 5050, 6705, 1275)};
     auto background = [&] {
         int worst = 0;
-        for (int y = 0; y < 70; ++y)
-            for (int x = 0; x < 722; ++x) {
+        for (int y = 0; y < back.height; ++y)
+            for (int x = 0; x < back.width; ++x) {
+                bool underPanel = false;
+                for (const forms::PixelRect& c : covered)
+                    underPanel = underPanel || (x >= c.left - 1 && y >= c.top - 1 && x <= c.left + c.width &&
+                                                y <= c.top + c.height);
+                if (underPanel) continue;
                 COLORREF want = back.at(x, y), got = s.shot.at(x, y);
                 if (want == RGB(128, 128, 128)) {
                     if (got == want) return 256;
@@ -166,12 +224,15 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
 
     auto check = [&](Expect e, int ms) {
         Pixels year = ref.yearPanel(e.year), days = ref.dayPanel(e.days);
-        int dy = settle(s, [&] { return e2e::maxDifference(crop(s.shot, 169, 80, 104, 41), year); }, ms);
-        int dd = settle(s, [&] { return e2e::maxDifference(crop(s.shot, 200, 187, 308, 85), days); }, ms);
+        const forms::PixelRect &y = yearPlace(), &d = dayPlace();
+        int dy = settle(s, [&] { return e2e::maxDifference(crop(s.shot, y.left, y.top, y.width, y.height), year); }, ms);
+        int dd = settle(s, [&] { return e2e::maxDifference(crop(s.shot, d.left, d.top, d.width, d.height), days); }, ms);
         EXPECT_LE(dy, 3) << "year panel does not show " << e.year;
         EXPECT_LE(dd, 3) << "day panel does not show " << e.days;
         // Not a near miss: the neighbouring counts look different.
-        EXPECT_GT(e2e::maxDifference(crop(s.shot, 200, 187, 308, 85), ref.dayPanel(e.days == 0 ? 1 : e.days - 1)), 40);
+        EXPECT_GT(e2e::maxDifference(crop(s.shot, d.left, d.top, d.width, d.height),
+                                     ref.dayPanel(e.days == 0 ? 1 : e.days - 1)),
+                  40);
     };
     check(first, 20000);
 

@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/forms/form.h"
+#include "platform/forms/scale.h"
 
 namespace fake {
 
@@ -38,6 +39,9 @@ public:
     int creations = 0;
     forms::PixelPoint cursor{640, 512};
     forms::PixelRect work{0, 0, 1280, 984};  // the taskbar along the bottom
+    // Every monitor's work area, the primary's first; empty: the one above.
+    std::vector<forms::PixelRect> monitors;
+    int dpi = 96;  // of the monitor new windows open on
     forms::NativeWindow foreground = nullptr;
     bool refuseWindows = false;  // as the system refusing CreateWindowEx
 
@@ -45,7 +49,8 @@ public:
         if (refuseWindows) throw std::runtime_error("CreateWindowEx failed");
         ++creations;
         const auto& d = f.def();
-        int w = d.width / 15, h = d.height / 15;
+        f.setDpi(dpi);
+        int w = f.toPixels(d.width), h = f.toPixels(d.height);
         windows[&f] = Window{};
         windows[&f].rect = {(1280 - w) / 2, (1024 - h) / 2, w, h};
     }
@@ -96,11 +101,18 @@ public:
         exitCode = code;
         throw forms::ProgramEnded{};
     }
-    int twipsPerPixelX() const override { return 15; }
-    int twipsPerPixelY() const override { return 15; }
     forms::PixelRect screen() const override { return {0, 0, 1280, 1024}; }
     forms::PixelPoint cursorPos() const override { return cursor; }
     forms::PixelRect workArea(forms::PixelPoint) const override { return work; }
+    std::vector<forms::PixelRect> workAreas() const override {
+        return monitors.empty() ? std::vector<forms::PixelRect>{work} : monitors;
+    }
+    // The system moving a window to a monitor of another DPI: Windows' rectangle, then the news.
+    void changeDpi(forms::Form& f, int newDpi, forms::PixelPoint at) {
+        windows[&f].rect = {at.x, at.y, forms::pixelsFromTwips(f.def().width, newDpi),
+                            forms::pixelsFromTwips(f.def().height, newDpi)};
+        f.setDpi(newDpi);
+    }
     forms::NativeWindow foregroundWindow() const override { return foreground; }
     std::string programFolder() const override { return folder; }
     forms::Version programVersion() const override { return version; }

@@ -19,7 +19,7 @@ struct MainWindow : ::testing::Test {
     FormTolm& start(platform::LocalTime t, forms::App* in = nullptr) {
         clock.time = t;
         tolm::services().clock = &clock;
-        tolm::services().paintPng = [this](const std::string& path, forms::NativeDC) { painted.push_back(path); };
+        tolm::services().paintPng = [this](const std::string& path, forms::NativeDC, int) { painted.push_back(path); };
         FormTolm& f = (in ? *in : app).form<FormTolm>();
         f.show();
         return f;

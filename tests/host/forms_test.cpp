@@ -5,6 +5,7 @@
 #include "fake_backend.h"
 #include "platform/forms/flat_button.h"
 #include "platform/forms/form.h"
+#include "platform/forms/scale.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ TEST(FormsMetrics, TwipsLandOnTheNearestPixel) {
         double twips;
         int pixels;
     } cases[] = {{2800, 187}, {1190, 79}, {2350, 157}, {1280, 85}, {7, 0}, {8, 1}, {-22, -1}};
-    for (auto& c : cases) EXPECT_EQ(forms::twipsToPixels(c.twips, 15), c.pixels) << c.twips;
+    for (auto& c : cases) EXPECT_EQ(forms::pixelsFromTwips(c.twips, 96), c.pixels) << c.twips;
 }
 
 TEST(FormsMetrics, GrabYRoundsHalvesToEvenInto16Bits) {

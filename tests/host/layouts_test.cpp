@@ -3,6 +3,7 @@
 
 #include "jw/layout.h"
 #include "platform/forms/form.h"
+#include "platform/forms/scale.h"
 #include "tolm/layouts/layouts.h"
 
 namespace {
@@ -18,8 +19,8 @@ const ControlDef& find(const FormDef& f, std::string_view name, int index = -1) 
 }
 
 PixelRect px(const ControlDef& c) {
-    return {forms::twipsToPixels(c.left, 15), forms::twipsToPixels(c.top, 15), forms::twipsToPixels(c.width, 15),
-            forms::twipsToPixels(c.height, 15)};
+    return {forms::pixelsFromTwips(c.left, 96), forms::pixelsFromTwips(c.top, 96), forms::pixelsFromTwips(c.width, 96),
+            forms::pixelsFromTwips(c.height, 96)};
 }
 
 int order(const FormDef& f, std::string_view name, int index = -1) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/forms/form.h"
+#include "platform/forms/scale.h"
 #include "platform/win32/backend.h"
 #include "win_test_support.h"
 
@@ -257,7 +258,61 @@ TEST_F(FormsOnWin32, ProgramFolderAndVersionComeFromTheModule) {
     EXPECT_NE(folder.back(), '\\');
     forms::Version v = backend.programVersion();
     EXPECT_EQ(v, (forms::Version{1, 0, 34}));
-    EXPECT_EQ(backend.twipsPerPixelX(), 15);
+}
+
+// Windows' news of a new DPI (the window dragged to a monitor of another scale) lays it out
+// again in place; after the screens changed, a window left off every work area comes back.
+TEST_F(FormsOnWin32, ADpiChangeLaysTheWindowOutAgainAndADisplayChangeBringsItBack) {
+    const int first = form->dpi();
+    auto childRect = [&](const char* name) {
+        RECT r;
+        HWND h = static_cast<HWND>((*form)(name).native);
+        GetWindowRect(h, &r);
+        MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&r), 2);
+        return forms::PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    };
+    auto fontHeight = [&] {
+        LOGFONTW lf{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(static_cast<HWND>((*form)("Button").native), WM_GETFONT, 0, 0)),
+                   sizeof lf, &lf);
+        return lf.lfHeight;
+    };
+    for (int dpi : {first * 3 / 2, first * 2, first}) {
+        RECT suggested{40, 30, 41, 31};  // the place; the size is the layout's own
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        pump(50);
+        SCOPED_TRACE(dpi);
+        EXPECT_EQ(form->dpi(), dpi);
+        RECT w, client;
+        GetWindowRect(hwnd, &w);
+        GetClientRect(hwnd, &client);
+        EXPECT_EQ(w.left, 40);
+        EXPECT_EQ(w.top, 30);
+        EXPECT_EQ(client.right, forms::pixelsFromTwips(9000, dpi));
+        EXPECT_EQ(client.bottom, forms::pixelsFromTwips(4800, dpi));
+        for (const char* name : {"Box", "Button", "Frame"})
+            EXPECT_EQ(childRect(name), (*form)(name).pixelRect()) << name;
+        EXPECT_EQ(childRect("Box"), (forms::PixelRect{forms::pixelsFromTwips(1500, dpi), forms::pixelsFromTwips(150, dpi),
+                                                      forms::pixelsFromTwips(1500, dpi), forms::pixelsFromTwips(900, dpi)}));
+        EXPECT_EQ(fontHeight(), -MulDiv(9, dpi, 72)) << "the button's font at the new DPI";
+    }
+
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT w;
+    GetWindowRect(hwnd, &w);
+    int width = w.right - w.left, height = w.bottom - w.top;
+    SetWindowPos(hwnd, nullptr, work.right + 500, work.bottom + 500, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(hwnd, WM_DISPLAYCHANGE, 32, MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+    GetWindowRect(hwnd, &w);
+    EXPECT_EQ(w.left, work.left + (work.right - work.left - width) / 2);
+    EXPECT_EQ(w.top, work.top + (work.bottom - work.top - height) / 2);
+    // One still on the screen stays where it is.
+    SetWindowPos(hwnd, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(hwnd, WM_DISPLAYCHANGE, 32, MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+    GetWindowRect(hwnd, &w);
+    EXPECT_EQ(w.left, 10);
+    EXPECT_EQ(w.top, 20);
 }
 
 TEST_F(FormsOnWin32, UnloadDestroysTheWindowAndTheNextUseStartsAgain) {

@@ -6,6 +6,7 @@
 
 #include "../e2e/e2e_support.h"
 #include "../e2e/gui_objects.h"
+#include "platform/forms/scale.h"
 #include "platform/win32/backend.h"
 #include "tolm/update/form_about.h"
 #include "tolm/update/form_exit.h"
@@ -47,6 +48,34 @@ void expectShaped(const char* name, HWND hwnd, int pictureWidth, int pictureHeig
     EXPECT_EQ(red, 0) << name << ": pixels of the key colour show";
 }
 
+// The DPI of the display the test runs on (the prefix's), and twips in its pixels.
+int expectedDpi() {
+    std::wstring d = e2e::env(L"TOLM_DPI");
+    return d.empty() ? 96 : std::stoi(d);
+}
+int px(int twips) { return forms::pixelsFromTwips(twips, expectedDpi()); }
+
+// A window laid out at the display's DPI: its client area and every windowed control at their
+// twips there.
+void expectLaidOut(forms::Form& form) {
+    SCOPED_TRACE(form.def().name);
+    EXPECT_EQ(form.dpi(), expectedDpi());
+    auto hwnd = static_cast<HWND>(form.handle());
+    RECT client;
+    GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, px(form.def().width));
+    EXPECT_EQ(client.bottom, px(form.def().height));
+    for (auto& c : form.controls()) {
+        if (!c->native) continue;
+        RECT r;
+        GetWindowRect(static_cast<HWND>(c->native), &r);
+        MapWindowPoints(nullptr, GetParent(static_cast<HWND>(c->native)), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ((forms::PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top}),
+                  (forms::PixelRect{px(c->left()), px(c->top()), px(c->width()), px(c->height())}))
+            << c->name();
+    }
+}
+
 TEST(ShapedWindows, SeeThroughByTheirRedAndTheAboutWindowGoesWithTheForeground) {
     win32::Win32Backend backend(GetModuleHandleW(nullptr));
     forms::App app(backend, "TOLM");
@@ -63,7 +92,8 @@ TEST(ShapedWindows, SeeThroughByTheirRedAndTheAboutWindowGoesWithTheForeground) 
     EXPECT_EQ(ex & ~static_cast<DWORD>(WS_EX_TOPMOST), static_cast<DWORD>(WS_EX_LAYERED));
     EXPECT_TRUE(ex & WS_EX_TOPMOST);
     EXPECT_TRUE(GetWindow(exitHwnd, GW_OWNER)) << "no taskbar button";
-    expectShaped("FormExit", exitHwnd, 297, 161);
+    expectLaidOut(prompt);
+    expectShaped("FormExit", exitHwnd, px(4455), px(2415));
     app.unload<tolm::FormExit>();
 
     tolm::FormAbout& about = app.form<tolm::FormAbout>();
@@ -72,7 +102,8 @@ TEST(ShapedWindows, SeeThroughByTheirRedAndTheAboutWindowGoesWithTheForeground) 
     ASSERT_TRUE(app.isLoaded<tolm::FormAbout>()) << "closed while it had the foreground";
     auto aboutHwnd = static_cast<HWND>(about.handle());
     EXPECT_FALSE(GetWindowLongA(aboutHwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    expectShaped("FormAbout", aboutHwnd, 321, 201);
+    expectLaidOut(about);
+    expectShaped("FormAbout", aboutHwnd, px(4815), px(3015));
 
     SetForegroundWindow(backdrop);
     for (int i = 0; i < 100 && app.isLoaded<tolm::FormAbout>(); ++i) pump(100);

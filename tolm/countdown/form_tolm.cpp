@@ -1,5 +1,7 @@
 #include "tolm/countdown/form_tolm.h"
 
+#include <cmath>
+
 #include "build_config.h"
 #include "tolm/countdown/motto.h"
 #include "tolm/countdown/services.h"
@@ -122,12 +124,16 @@ void FormTolm::bringBack() {
 }
 
 void FormTolm::Timer1_Timer() {
-    // The painter is kept: a repaint asked for by the system draws the picture again.
-    backend().paintSurface(*this, [path = backend().programFolder() + "\\ui\\back.png"](forms::NativeDC dc) {
-        if (services().paintPng) services().paintPng(path, dc);
+    // The painter is kept: a repaint asked for by the system draws the picture again, at the
+    // DPI the window has then.
+    backend().paintSurface(*this, [this, path = backend().programFolder() + "\\ui\\back.png"](forms::NativeDC dc) {
+        if (services().paintPng) services().paintPng(path, dc, dpi());
     });
     (*this)("Timer1").setEnabled(false);
 }
+
+// On a monitor of another scale the background is painted from the art made for it.
+void FormTolm::Form_DpiChanged() { (*this)("Timer1").setEnabled(true); }
 
 void FormTolm::Form_MouseDown(const forms::Mouse& m) {
     if (m.button != forms::LeftButton) return;
@@ -137,8 +143,10 @@ void FormTolm::Form_MouseDown(const forms::Mouse& m) {
 void FormTolm::Form_MouseMove(const forms::Mouse& m) {
     if (webBusy()) return;
     // The tray icon reports its mouse messages as moves whose X is the message number.
-    float v = m.x / static_cast<float>(backend().twipsPerPixelX());
-    if (v == static_cast<float>(WM_RBUTTONDOWN_) && m.y == 0 && !drag.pressed()) {
+    // Back to pixels at the window's own DPI (at 96 dpi exactly X / 15). At a DPI whose twips
+    // per pixel is no whole number the round trip through single precision may miss by a hair.
+    double v = static_cast<double>(m.x) * dpi() / 1440.0;
+    if (std::abs(v - WM_RBUTTONDOWN_) < 1e-3 && m.y == 0 && !drag.pressed()) {
         app().form<FormMenu>().open();
     }
     if (drag.pressed()) {

@@ -35,6 +35,7 @@ protected:
     void Form_SystemChange() override;
     void Form_Unload() override;
     void Form_CaptureLost() override;
+    void Form_DpiChanged() override;
 
 private:
     void Timer1_Timer();

@@ -15,8 +15,9 @@ namespace tolm {
 
 struct Services {
     const platform::Clock* clock = nullptr;
-    // Paints a picture file at its own size at (0, 0) of a device context.
-    std::function<void(const std::string& path, forms::NativeDC dc)> paintPng;
+    // Paints a picture file at (0, 0) of a device context drawn at a DPI: the file's version made
+    // for that scale at its own size (see forms::artName), or the nearest other one scaled.
+    std::function<void(const std::string& path, forms::NativeDC dc, int dpi)> paintPng;
 
     // The update download: HTTP, the program folder, the publisher's signature and the start
     // of the update program. A missing fetcher fails every transfer.

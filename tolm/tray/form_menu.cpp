@@ -10,7 +10,6 @@ namespace tolm {
 
 namespace {
 constexpr std::uint32_t LWA_ALPHA_ = 2;
-constexpr int kTwipsPerPixel = 15;  // the panel's own arithmetic, whatever the display
 }  // namespace
 
 forms::PixelPoint menuPlacement(forms::PixelPoint pointer, int width, int height, const forms::PixelRect& work) {
@@ -45,12 +44,22 @@ void FormMenu::Form_Load() {
     backend().setTopmost(*this);
     backend().setExStyle(*this, backend().exStyle(*this) | forms::kExLayered);
     backend().setLayered(*this, 0, 236, LWA_ALPHA_);
-    forms::PixelPoint pointer = backend().cursorPos();
-    int width = def().width / kTwipsPerPixel, height = def().height / kTwipsPerPixel;
-    forms::PixelPoint at = menuPlacement(pointer, width, height, backend().workArea(pointer));
-    // Top first, then left, in twips at the panel's own factor.
-    setTop(static_cast<float>(at.y * kTwipsPerPixel));
-    setLeft(static_cast<float>(at.x * kTwipsPerPixel));
+    pointerAtOpening_ = backend().cursorPos();
+    placeAtPointer();
+}
+
+void FormMenu::placeAtPointer() {
+    const forms::PixelPoint pointer = pointerAtOpening_;
+    // In pixels at the panel's own DPI, so that its corner meets the pointer at every scale.
+    forms::PixelRect now = backend().screenRect(*this);
+    forms::PixelPoint at = menuPlacement(pointer, now.width, now.height, backend().workArea(pointer));
+    // Top first, then left.
+    setTop(toTwips(at.y));
+    setLeft(toTwips(at.x));
+}
+
+void FormMenu::Form_DpiChanged() {
+    if (visible()) placeAtPointer();
 }
 
 void FormMenu::open() {

@@ -18,6 +18,10 @@ public:
     static constexpr int kHoverOffset = 100;  // the bar's top above its entry's top, twips
 
 private:
+    // Moved onto a monitor of another scale, the panel has another size: placed again.
+    void Form_DpiChanged() override;
+    void placeAtPointer();
+    forms::PixelPoint pointerAtOpening_{};
     void Timer1_Timer();
     void ComShow_Click();
     void ComHide_Click();

@@ -40,7 +40,7 @@ void FormExit::LabelYes_Click() {
     (*this)("PicNo").setVisible(false);
     forms::Control& notice = (*this)("Label4");
     notice.setCaption(kDownloadNotice);
-    forms::Twips width = backend().screenRect(*this).width * backend().twipsPerPixelX();
+    auto width = static_cast<forms::Twips>(toTwips(backend().screenRect(*this).width));
     notice.setLeft(centredLeft(width, notice.width()));
     // Loaded, not shown: its load fetches the update while this notice stays on screen.
     app().form<DownLoad>();
