@@ -81,6 +81,15 @@ protected:
     int requests(const std::string& path) { return countLines(slurp(log), "GET " + path); }
     bool leftBehind() { return e2e::fileExists(exe) || e2e::fileExists(exe + L".part"); }
     bool running() { return !tolm->waitExit(0) && IsWindowVisible(widget); }
+    // A refused update: "下载错误", the prompt gone, nothing left, nothing started, the widget on.
+    void expectRefused() {
+        EXPECT_EQ(answerMessage(pid(), 180000), kFailed);
+        EXPECT_TRUE(waitGone(pid(), L"FormExit", 10000));
+        EXPECT_FALSE(leftBehind());
+        Sleep(1000);
+        EXPECT_EQ(starts(), 0);
+        EXPECT_TRUE(running());
+    }
 
     // The manual check: the tray's right press opens the menu, "关于" the about window, whose
     // "检测更新" runs the check.
@@ -168,12 +177,7 @@ TEST_F(Update, ASignedReleaseOtherThanTheAnnouncedOneIsNotTaken) {
     serve("9.9.9", "good");
     start();
     takeThePromptedUpdate();
-    EXPECT_EQ(answerMessage(pid(), 180000), kFailed);
-    EXPECT_TRUE(waitGone(pid(), L"FormExit", 10000));
-    EXPECT_FALSE(leftBehind());
-    Sleep(1000);
-    EXPECT_EQ(starts(), 0);
-    EXPECT_TRUE(running());
+    expectRefused();
 }
 
 class UpdateOlder : public Update {};
@@ -182,12 +186,7 @@ TEST_F(UpdateOlder, AnOlderSignedReleaseIsNotTakenEvenWhenAnnounced) {
     serve(release, "good");
     start();
     takeThePromptedUpdate();
-    EXPECT_EQ(answerMessage(pid(), 180000), kFailed);
-    EXPECT_TRUE(waitGone(pid(), L"FormExit", 10000));
-    EXPECT_FALSE(leftBehind());
-    Sleep(1000);
-    EXPECT_EQ(starts(), 0);
-    EXPECT_TRUE(running());
+    expectRefused();
     EXPECT_EQ(requests("/software/tolmupdate.exe"), 2) << "the signature and the program came, and were refused";
 }
 
