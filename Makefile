@@ -3,9 +3,16 @@ SHELL := /bin/bash
 BUILD := build
 CMAKE := cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-# The Windows build whose programs this machine can run under Wine: win32 (what ships) where
-# the kernel runs 32-bit programs, otherwise win64.
-WINRUN = $(shell cmake/wine-arch.sh)
+# How this machine runs the shipped 32-bit build under Wine (native, qemu or none), decided once
+# and followed by every script of the run (cmake/wine-route.sh); `make test` decides it again
+# once the packages are installed.
+ifeq ($(origin TOLM_WINE_ROUTE),undefined)
+TOLM_WINE_ROUTE := $(shell sh cmake/wine-route.sh)
+endif
+export TOLM_WINE_ROUTE
+# The Windows build whose programs this machine can run under Wine: win32 (what ships) wherever
+# 32-bit Wine runs, natively or emulated; otherwise win64.
+WINRUN := $(if $(filter none,$(TOLM_WINE_ROUTE)),win64,win32)
 WITH_DISPLAY = cmake/with-display.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
 .PHONY: all deps build test test-installed run bench package clean host win32 win64
@@ -37,9 +44,12 @@ OTHER = $(if $(filter win32,$(WINRUN)),win64,win32)
 programs-%: deps $(BUILD)/%/build.ninja
 	$(CMAKE) --build --preset $* --target tolm jw setup
 
-# Which build runs its tests depends on Wine, so it is decided once the packages are there.
+# Which build runs its tests depends on Wine, so it is decided once the packages are there
+# (a route this Makefile worked out before them is worked out again; one given from outside
+# is kept).
 test: deps
-	@$(MAKE) --no-print-directory test-installed
+	@$(MAKE) --no-print-directory test-installed \
+	    TOLM_WINE_ROUTE=$$($(if $(filter file,$(origin TOLM_WINE_ROUTE)),env -u TOLM_WINE_ROUTE) sh cmake/wine-route.sh)
 
 ifeq ($(WINRUN),win32)
 test-installed: host win32 win64
@@ -47,7 +57,7 @@ else
 test-installed: host $(WINRUN) programs-$(OTHER)
 endif
 	cd $(BUILD)/host && ctest --output-on-failure -j $(JOBS)
-	@echo "Windows tests run in the $(WINRUN) build under Wine$$(sh cmake/with-i386.sh sh -c '[ -n "$${TOLM_I386_ROUTE:-}" ] && echo ", its 32-bit code emulated by qemu-i386"')."
+	@sh cmake/wine-route.sh --report
 	$(WITH_DISPLAY) ctest --test-dir $(BUILD)/$(WINRUN) --output-on-failure -j $(JOBS)
 ifeq ($(WINRUN),win32)
 	@echo "Unit-level Windows tests of the x86_64 build."

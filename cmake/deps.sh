@@ -21,6 +21,9 @@ here=$(dirname "$0")
 needs_qemu() {
     [ -x /usr/lib/wine/wine ] || return 1
     if [ "${TOLM_I386:-}" != qemu ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then return 1; fi
+    # Where user namespaces are forbidden (a chroot, Docker's default profile) the emulated
+    # route cannot run, so qemu would be installed for nothing.
+    unshare --user --map-root-user true >/dev/null 2>&1 || return 1
     v=$(qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p')
     [ "${v:-0}" -lt 10 ]
 }
