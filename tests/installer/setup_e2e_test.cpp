@@ -513,19 +513,24 @@ TEST_F(Setup, RunElevatedItWritesNowhereAnotherAccountCouldChange) {
     EXPECT_TRUE(unixRemoveTree(root));
 }
 
+// Wine turns permissions into the Unix mode: everybody's full rights into o+rwx, read and run
+// into o+rx, and it shows them back from the mode.
+bool everybodyMayChange(const std::wstring& folder, bool change) {
+    std::wstring sddl = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;" +
+                        std::wstring(change ? L"FA" : L"0x1200a9") + L";;;WD)";
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+        return false;
+    bool set = SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+    return set;
+}
+
 // Both outcomes of the judging of permissions, with the setup the tests build that counts the
 // Wine user among the administrators: a folder that only that user may change (mode 755 all
 // the way up) takes the elevated setup, one whose parent everybody may empty or rename (777)
 // is refused with nothing written, and so is a target that everybody may add to.
 TEST_F(Setup, RunElevatedItWritesWhereOnlyTheAdministratorsCanChangeAnything) {
-    HANDLE own = token(true);
-    char user[256];
-    DWORD n = 0;
-    LPWSTR sid = nullptr;
-    ASSERT_TRUE(GetTokenInformation(own, TokenUser, user, sizeof user, &n) &&
-                ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid));
-    ASSERT_EQ(u8(sid), "S-1-5-21-0-0-0-1000") << "the judged setup counts another SID among the administrators";
-    LocalFree(sid);
     const std::wstring judged = e2e::env(L"TOLM_SETUP_JUDGED"), root = L"C:\\tolm-judged";
     ASSERT_TRUE(unixRemoveTree(root));
     const struct {
@@ -543,24 +548,9 @@ TEST_F(Setup, RunElevatedItWritesWhereOnlyTheAdministratorsCanChangeAnything) {
         std::wstring parent = c.target.substr(0, c.target.rfind(L'\\'));
         CreateDirectoryW(parent.c_str(), nullptr);
         CreateDirectoryW(c.target.c_str(), nullptr);
-        for (const std::wstring& f : {root, parent, c.target}) startUnix(L"Z:\\bin\\chmod 755 " + unixName(f));
-        if (!c.open.empty()) startUnix(L"Z:\\bin\\chmod 777 " + unixName(c.open));
-        ASSERT_TRUE(eventually([&] {
-            PSECURITY_DESCRIPTOR sd = nullptr;
-            PACL dacl = nullptr;
-            if (GetNamedSecurityInfoW(c.target.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                      &dacl, nullptr, &sd) != ERROR_SUCCESS)
-                return false;
-            LPWSTR text = nullptr;
-            ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                                 nullptr);
-            bool everybodyWrites = text && std::wstring(text).find(L";;;WD)") != std::wstring::npos &&
-                                   std::wstring(text).find(L"0x1200a9;;;WD)") == std::wstring::npos;
-            LocalFree(text);
-            LocalFree(sd);
-            return everybodyWrites == (c.open == c.target);
-        })) << "chmod did not take";
-        EXPECT_EQ(run(L"\"" + judged + L"\" /S /D=" + c.target, true), c.code);
+        for (const std::wstring& f : {root, parent, c.target}) ASSERT_TRUE(everybodyMayChange(f, f == c.open));
+        EXPECT_EQ(run(L"\"" + judged + L"\" /S /D=" + c.target, true), c.code)
+            << "(is the Wine user still S-1-5-21-0-0-0-1000, whom the judged setup counts?)";
         if (c.code == 0) {
             for (const char* f : installed) EXPECT_TRUE(e2e::fileExists(c.target + L"\\" + win32::widen(f))) << f;
         } else {
