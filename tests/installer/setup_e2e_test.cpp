@@ -1,9 +1,9 @@
 // The setup program under Wine, in a prefix of its own: silent installs (one over a running
 // widget), uninstalls that take what the setup and jw made here and leave everything else,
-// links it refuses to write through, and the last page starting jw from the installed folder
-// unless the setup runs elevated.
-#include <gtest/gtest.h>
+// links it refuses to write through, the last page starting jw from the installed folder, and
+// an elevated setup writing only where nobody but the administrators can change anything.
 #include <aclapi.h>
+#include <gtest/gtest.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
