@@ -26,8 +26,11 @@ public:
     // (not from the name it was opened by); empty when the system cannot tell.
     virtual std::string heldPath(const Hold& hold) = 0;
     // Whether the current user can create files in `folder`, found by creating one (and
-    // removing it), not guessed from where the folder lies.
-    virtual bool canWriteIn(const std::string& folder) = 0;
+    // removing it), not guessed from where the folder lies. Only a refusal of access says that
+    // the user lacks the right; a file held open by another program, an antivirus lock or a
+    // folder that is gone say nothing about rights.
+    enum class WriteProbe { Writable, AccessDenied, OtherFailure };
+    virtual WriteProbe probeWrite(const std::string& folder) = 0;
 };
 
 // The system's own (Windows builds only).
@@ -37,6 +40,13 @@ Files& systemFiles();
 // system asks the user first, and a standard user must know an administrator's password).
 inline constexpr const char* kStartAsUser = "open";
 inline constexpr const char* kStartAsAdministrator = "runas";
+
+// The verb for an update in a folder the probe found so: administrator rights only where the
+// system refused the user access. Any other failure starts it as the user, whose setup then
+// says what is wrong, rather than asking for rights that would not help.
+constexpr const char* startVerbFor(Files::WriteProbe probe) {
+    return probe == Files::WriteProbe::AccessDenied ? kStartAsAdministrator : kStartAsUser;
+}
 
 // Starts a program with one of the verbs above, by its full path and without arguments; does not
 // wait. Whether it started is not reported.

@@ -230,7 +230,7 @@ int Form::toPixels(double twips) const { return pixelsFromTwips(twips, dpi_); }
 float Form::toTwips(int pixels) const { return static_cast<float>(twipsFromPixels(pixels, dpi_)); }
 
 void Form::setDpi(int dpi) {
-    if (dpi <= 0 || dpi == dpi_) return;
+    if (!isSaneDpi(dpi) || dpi == dpi_) return;
     dpi_ = dpi;
     if (!loaded_) return;
     // Every windowed control to its place and size at the new DPI, every surface drawn anew.

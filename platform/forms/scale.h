@@ -11,6 +11,12 @@ namespace forms {
 
 inline constexpr int kBaseDpi = 96;
 
+// Whether the system's word on a DPI is one to lay windows out at (half to ten times the base);
+// any other, such as the 0 a failed query gives, is not believed.
+constexpr bool isSaneDpi(int dpi) {
+    return dpi >= 48 && dpi <= 960;
+}
+
 // A position or length in twips lands on the nearest pixel (halves away from zero).
 int pixelsFromTwips(double twips, int dpi);
 double twipsFromPixels(double pixels, int dpi);

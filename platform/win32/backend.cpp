@@ -44,33 +44,6 @@ int buttonsFrom(WPARAM wp) {
     return b;
 }
 
-// The face names tried for a font, so that the windows look alike on Chinese Windows, other
-// Windows and Wine with the WenQuanYi fonts.
-int CALLBACK noteFace(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
-    *reinterpret_cast<bool*>(found) = true;
-    return 0;
-}
-
-bool faceExists(HDC dc, const wchar_t* face) {
-    LOGFONTW lf{};
-    lf.lfCharSet = DEFAULT_CHARSET;
-    wcsncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
-    bool found = false;
-    EnumFontFamiliesExW(dc, &lf, noteFace, reinterpret_cast<LPARAM>(&found), 0);
-    return found;
-}
-
-std::wstring chooseFace(HDC dc, const char* wanted) {
-    std::vector<std::wstring> candidates;
-    if (wanted) candidates.push_back(widen(wanted));
-    for (const wchar_t* f : {L"宋体", L"SimSun", L"Microsoft YaHei", L"微软雅黑", L"WenQuanYi Zen Hei",
-                             L"WenQuanYi Micro Hei", L"Tahoma"})
-        candidates.emplace_back(f);
-    for (const auto& f : candidates)
-        if (faceExists(dc, f.c_str())) return f;
-    return L"Tahoma";
-}
-
 // A picture read from a stream stays tied to it in GDI+ (and under Wine to its decoder, which
 // keeps a second copy of the pixels): a copy of the pixels in a bitmap of its own lets both go.
 // Null when the pixels cannot be read in the picture's own format; the caller keeps the original.
@@ -193,18 +166,7 @@ HBRUSH Win32Backend::brush(COLORREF c) {
 }
 
 HFONT Win32Backend::font(const forms::Font& f, int dpi) {
-    auto key = std::make_tuple(std::string(f.face ? f.face : ""), f.points, f.weight, f.charset, dpi);
-    auto& slot = fonts_[key];
-    if (!slot) {
-        HDC dc = GetDC(nullptr);
-        std::wstring face = chooseFace(dc, f.face);
-        int height = -MulDiv(f.points, dpi, 72);
-        ReleaseDC(nullptr, dc);
-        slot.reset(CreateFontW(height, 0, 0, 0, f.weight, FALSE, FALSE, FALSE,
-                               f.isDefault() ? DEFAULT_CHARSET : static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
-    }
-    return slot.get();
+    return fonts_.get(f, dpi);
 }
 
 Win32Backend::Picture* Win32Backend::picture(std::string_view name) {
@@ -461,6 +423,7 @@ void Win32Backend::destroy(Form& form) {
     DestroyWindow(n->hwnd);
     if (n->bigIcon) DestroyIcon(n->bigIcon);
     if (n->smallIcon) DestroyIcon(n->smallIcon);
+    releaseUnusedFonts();
     if (natives_.empty()) PostQuitMessage(0);
 }
 
@@ -636,6 +599,13 @@ void Win32Backend::dpiChanged(Form& form, HWND hwnd, int dpi, const RECT& sugges
                  SWP_NOZORDER | SWP_NOACTIVATE);
     form.setDpi(dpi);
     RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    releaseUnusedFonts();
+}
+
+void Win32Backend::releaseUnusedFonts() {
+    std::set<int> inUse;
+    for (const auto& [form, n] : natives_) inUse.insert(form->dpi());
+    fonts_.keepOnly(inUse);
 }
 
 std::string Win32Backend::programFolder() const {
@@ -868,7 +838,11 @@ LRESULT Win32Backend::handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM 
                     return MAKELRESULT(GetDlgCtrlID(static_cast<HWND>(k->native)), DC_HASDEFID);
         break;
     case WM_DPICHANGED:
-        if (!box && lp) dpiChanged(form, hwnd, HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+        // Checked like a queried DPI: a value out of range (0 would shrink the window to its
+        // frame) gives way to the DPI the system reports for the window.
+        if (!box && lp)
+            dpiChanged(form, hwnd, forms::isSaneDpi(HIWORD(wp)) ? HIWORD(wp) : dpi::ofWindow(hwnd),
+                       *reinterpret_cast<const RECT*>(lp));
         return 0;
     case WM_DISPLAYCHANGE:
         if (!box) form.displayChanged();

@@ -12,6 +12,7 @@
 
 #include "platform/forms/form.h"
 #include "platform/forms/scale.h"
+#include "platform/win32/font_cache.h"
 #include "platform/win32/handles.h"
 
 namespace win32 {
@@ -59,6 +60,7 @@ public:
     // Resolves a layout colour (system colours follow the user's scheme).
     static COLORREF colorRef(forms::Color c);
     HFONT font(const forms::Font& f, int dpi);
+    std::size_t fontsHeld() const { return fonts_.size(); }
     HBRUSH brush(COLORREF c);  // kept for the program's life
     // Draws a picture of the program's resources in a window drawn at a DPI, from the version
     // made for its scale where there is one; false when there is no such picture.
@@ -99,6 +101,8 @@ private:
     // The window's DPI changed (moved to a monitor of another scale, or the scale was changed):
     // to the place Windows suggests, at its size at the new DPI, and everything in it laid out again.
     void dpiChanged(forms::Form& form, HWND hwnd, int dpi, const RECT& suggested);
+    // Lets go of the fonts of the DPIs that no window of ours is drawn at any more.
+    void releaseUnusedFonts();
     bool isOurForm(HWND hwnd) const;
 
     HINSTANCE instance_;
@@ -107,7 +111,7 @@ private:
     const forms::Form* mainForm_ = nullptr;  // the first window the program opened
     ULONG_PTR gdiplusToken_ = 0;
     std::unordered_map<const forms::Form*, std::unique_ptr<Native>> natives_;
-    std::map<std::tuple<std::string, int, int, int, int>, Font> fonts_;
+    FontCache fonts_;
     std::map<COLORREF, Brush> brushes_;
     std::map<std::string, std::unique_ptr<Picture>, std::less<>> pictures_;
     std::map<std::string, HCURSOR, std::less<>> cursors_;

@@ -57,7 +57,7 @@ const Calls& calls() {
 }
 
 int sane(int dpi) {
-    return dpi >= 48 && dpi <= 960 ? dpi : forms::kBaseDpi;
+    return forms::isSaneDpi(dpi) ? dpi : forms::kBaseDpi;
 }
 
 }  // namespace

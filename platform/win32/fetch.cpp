@@ -2,8 +2,8 @@
 // that the answer is given on the user-interface thread, at that window's next timer tick. A
 // watch timer on that window gives a fetch up when the server has been silent too long or the
 // whole fetch has taken too long, whatever the worker is still waiting for: the answer is given
-// at once and the worker's connection closed, which ends its wait. A shared flag makes sure
-// each fetch answers exactly once.
+// at once, and the worker told to close its connection when its current wait ends. A flag of
+// the user-interface thread makes sure each fetch answers exactly once.
 #include <windows.h>
 #include <wininet.h>
 
@@ -13,7 +13,6 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
-#include <mutex>
 #include <thread>
 
 #include "platform/fetch.h"
@@ -31,57 +30,44 @@ constexpr int kMaxRedirects = 5;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// The WinINet handles of one transfer, shared by two threads. The worker opens and uses them;
-// the user-interface thread closes them when it gives the transfer up, which ends a call the
-// worker is blocked in (Windows returns at once; Wine only at the server's next byte or hang-up).
-// Whoever takes a handle out of its slot closes it, so each is closed exactly once, and the
-// worker makes no call on a handle once it has seen that the transfer was given up.
+// The WinINet handles of one transfer belong to its worker alone: the worker opens them, is the
+// only thread that passes them to WinINet, and closes them when it is done. The user-interface
+// thread, giving a transfer up, only says so; it never closes a handle. A handle value, once
+// closed, is handed out again by the next open anywhere in the process: a worker that had read
+// the value just before another thread closed it would go on to read from, or close, another
+// transfer's connection. No lock can close that gap, because the worker cannot hold one across a
+// call that blocks for as long as the silence allowed, and a close is what would have to
+// interrupt that call. So nobody interrupts it: every wait the worker makes is bounded by the
+// system's own connect, send and receive time-outs, set to the silence allowed, and the worker
+// looks at the flag before each call and closes its handles as soon as it sees it. A transfer
+// given up is thus answered at once, and its connection closed when the worker's current wait
+// ends (at the server's next byte, its hang-up or that time-out), not at the moment it was given up.
 class Connection {
 public:
-    enum Slot { Session, Request };
-
-    // Keeps a handle the worker has opened; false, with the handle closed, when the transfer was
-    // given up meanwhile.
-    bool keep(Slot slot, HINTERNET h) {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            if (!abandoned_) {
-                h_[slot] = h;
-                return true;
-            }
-        }
-        InternetCloseHandle(h);
-        return false;
-    }
-    // The worker is done with the handle (a no-op when it was closed by giving up).
-    void close(Slot slot) {
-        if (HINTERNET h = take(slot)) InternetCloseHandle(h);
-    }
     // From the user-interface thread: the transfer is given up.
-    void abandon() {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            abandoned_ = true;
-        }
-        close(Request);
-        close(Session);
-    }
-    bool abandoned() {
-        std::lock_guard<std::mutex> lock(m_);
-        return abandoned_;
-    }
+    void abandon() { abandoned_ = true; }
+    bool abandoned() const { return abandoned_; }
 
 private:
-    HINTERNET take(Slot slot) {
-        std::lock_guard<std::mutex> lock(m_);
-        HINTERNET h = h_[slot];
-        h_[slot] = nullptr;
-        return h;
-    }
+    std::atomic<bool> abandoned_{false};
+};
 
-    std::mutex m_;
-    bool abandoned_ = false;
-    HINTERNET h_[2] = {nullptr, nullptr};
+// A WinINet handle of the worker's, closed when it goes out of scope.
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    ~InternetHandle() { reset(); }
+    void reset(HINTERNET h = nullptr) {
+        if (h_) InternetCloseHandle(h_);
+        h_ = h;
+    }
+    HINTERNET get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+
+private:
+    HINTERNET h_;
 };
 
 struct Job {
@@ -125,26 +111,21 @@ std::wstring header(HINTERNET request, DWORD query) {
 FetchResult transfer(Job& job) {
     FetchResult r;
     const FetchRequest& q = job.request;
-    Connection& c = job.connection;
-    struct Closer {
-        Connection& c;
-        ~Closer() {
-            c.close(Connection::Request);
-            c.close(Connection::Session);
-        }
-    } closer{c};
-    HINTERNET session = InternetOpenW(L"TOLM", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    const Connection& c = job.connection;
+    // Declared in this order, the request is closed before the session it belongs to.
+    InternetHandle session(InternetOpenW(L"TOLM", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    InternetHandle request;
     if (!session) {
         r.error = lastError("InternetOpen");
         return r;
     }
-    if (!c.keep(Connection::Session, session)) return r;
+    if (c.abandoned()) return r;
     // The system's own limits agree, where it keeps them: no single wait is longer than the
     // silence allowed.
     DWORD ms = static_cast<DWORD>(milliseconds(std::min(q.silence, q.timeout)).count());
     for (DWORD option :
          {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT})
-        InternetSetOptionW(session, option, &ms, sizeof ms);
+        InternetSetOptionW(session.get(), option, &ms, sizeof ms);
 
     std::wstring url = win32::widen(q.url);
     for (int hop = 0;; ++hop) {
@@ -153,20 +134,20 @@ FetchResult transfer(Job& job) {
         DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
         if (url.rfind(L"https://", 0) == 0) flags |= INTERNET_FLAG_SECURE;
-        HINTERNET request = InternetOpenUrlW(session, url.c_str(), nullptr, 0, flags, 0);
+        request.reset(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, flags, 0));
         if (!request) {
             DWORD code = GetLastError();
             r.outcome = code == ERROR_INTERNET_TIMEOUT ? FetchResult::Outcome::TimedOut : FetchResult::Outcome::Failed;
             r.error = "no answer from " + q.url + " (error " + std::to_string(code) + ")";
             return r;
         }
-        if (!c.keep(Connection::Request, request)) return r;
+        if (c.abandoned()) return r;
         job.heard();
         DWORD status = 0, size = sizeof status;
-        HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+        HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
         r.status = static_cast<int>(status);
         if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
-            std::wstring location = header(request, HTTP_QUERY_LOCATION);
+            std::wstring location = header(request.get(), HTTP_QUERY_LOCATION);
             if (location.empty()) break;  // a redirect to nowhere is its own answer
             if (hop >= kMaxRedirects) {
                 r.error = "too many redirects from " + q.url;
@@ -189,11 +170,11 @@ FetchResult transfer(Job& job) {
                 return r;
             }
             url = std::move(next);
-            c.close(Connection::Request);
+            request.reset();
             continue;
         }
-        r.contentType = win32::narrow(header(request, HTTP_QUERY_CONTENT_TYPE));
-        std::wstring lengthText = header(request, HTTP_QUERY_CONTENT_LENGTH);
+        r.contentType = win32::narrow(header(request.get(), HTTP_QUERY_CONTENT_TYPE));
+        std::wstring lengthText = header(request.get(), HTTP_QUERY_CONTENT_LENGTH);
         long long declared = lengthText.empty() ? -1 : _wtoi64(lengthText.c_str());
         if (declared > static_cast<long long>(q.maxBytes)) {
             r.outcome = FetchResult::Outcome::TooLarge;
@@ -206,12 +187,12 @@ FetchResult transfer(Job& job) {
             // A read waits until it has filled the whole buffer; asking for what has arrived lets
             // every byte count as a sign of life, however slowly they come.
             DWORD ready = 0, got = 0;
-            bool read = InternetQueryDataAvailable(request, &ready, 0, 0);
+            bool read = InternetQueryDataAvailable(request.get(), &ready, 0, 0);
             if (c.abandoned()) return r;
             if (read) {
                 job.heard();
                 DWORD want = ready == 0 || ready > sizeof chunk ? sizeof chunk : ready;
-                read = InternetReadFile(request, chunk, want, &got);
+                read = InternetReadFile(request.get(), chunk, want, &got);
             }
             if (!read) {
                 DWORD code = GetLastError();

@@ -86,7 +86,7 @@ public:
         return {};
     }
 
-    bool canWriteIn(const std::string& folder) override {
+    WriteProbe probeWrite(const std::string& folder) override {
         // A name of our own, deleted by the system when the handle closes: nothing is left even if
         // the program ends in between. A name that happens to exist is tried again with the next.
         static LONG counter = 0;
@@ -101,11 +101,13 @@ public:
                                    nullptr);
             if (f != INVALID_HANDLE_VALUE) {
                 CloseHandle(f);
-                return true;
+                return WriteProbe::Writable;
             }
-            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+            DWORD err = GetLastError();
+            if (err == ERROR_ACCESS_DENIED) return WriteProbe::AccessDenied;
+            if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) return WriteProbe::OtherFailure;
         }
-        return false;
+        return WriteProbe::OtherFailure;
     }
 
 private:

@@ -98,7 +98,7 @@ struct Fetcher final : platform::Fetcher {
 struct Files final : platform::Files {
     std::map<std::string, std::string> on;
     std::map<std::string, std::string> resolved;  // where a link in the folder leads
-    std::set<std::string> readOnly;               // folders the user cannot write in
+    std::map<std::string, WriteProbe> probes;     // what creating a file in a folder meets
     std::string held;
     bool failWrite = false, failReplace = false;
     bool swapped = false;  // another process puts its own file in place right after the move
@@ -122,7 +122,9 @@ struct Files final : platform::Files {
         if (!hold) return {};
         return resolved.count(held) ? resolved[held] : held;
     }
-    bool canWriteIn(const std::string& folder) override { return !readOnly.count(folder); }
+    WriteProbe probeWrite(const std::string& folder) override {
+        return probes.count(folder) ? probes[folder] : WriteProbe::Writable;
+    }
 };
 
 struct Download : ::testing::Test {
@@ -225,16 +227,19 @@ TEST_F(Download, AnOlderReleaseIsNotTakenEvenWhenAnnounced) {
     EXPECT_TRUE(launched.empty());
 }
 
-TEST_F(Download, AdministratorRightsOnlyWhereTheFolderNeedsThem) {
-    for (bool writable : {true, false}) {
+TEST_F(Download, AdministratorRightsOnlyWhereTheSystemRefusesTheUserAccess) {
+    using Probe = platform::Files::WriteProbe;
+    // A sharing violation, an antivirus lock or a folder gone meanwhile: no right is missing.
+    for (auto [probe, verb] : {std::pair{Probe::Writable, "open"}, std::pair{Probe::AccessDenied, "runas"},
+                               std::pair{Probe::OtherFailure, "open"}}) {
         SetUp();
-        if (!writable) files.readOnly = {backend.folder};
+        files.probes[backend.folder] = probe;
         begin(false);
         fetcher.answer(kGoodSig);
         fetcher.answer(kGood);
         tick();
         EXPECT_EQ(launched, std::vector<std::string>{exe});
-        EXPECT_EQ(verbs, std::vector<std::string>{writable ? "open" : "runas"});
+        EXPECT_EQ(verbs, std::vector<std::string>{verb}) << static_cast<int>(probe);
     }
 }
 

@@ -144,6 +144,20 @@ TEST_F(Scaled, ADpiChangeLaysTheWindowOutAgainAndPaintsFromTheNewArt) {
     EXPECT_EQ(f("Picture2").pixelRect(), (PixelRect{200, 187, 308, 85}));
 }
 
+// What the system says a DPI changed to is checked as a queried DPI is: 0 would lay the window
+// out at no size at all, 65535 at a size no screen holds.
+TEST_F(Scaled, ADpiOutOfRangeIsNotBelievedAndTheLayoutStays) {
+    FormTolm& f = start(144);
+    const PixelRect before = f("Picture2").pixelRect();
+    for (int dpi : {0, -96, 47, 961, 65535}) {
+        f.setDpi(dpi);
+        EXPECT_EQ(f.dpi(), 144) << dpi;
+        EXPECT_EQ(f("Picture2").pixelRect(), before) << dpi;
+    }
+    f.setDpi(48);
+    EXPECT_EQ(f.dpi(), 48) << "half the base is still a DPI to lay out at";
+}
+
 TEST_F(Scaled, TheOpenMenuMovedToAnotherScaleStaysAtThePointer) {
     FormTolm& f = start(96);
     backend.cursor = {900, 700};

@@ -1,8 +1,10 @@
 // The setup program under Wine, in a prefix of its own: silent installs (one over a running
 // widget), uninstalls that take what the setup and jw made here and leave everything else,
-// links it refuses to write through, and the last page starting jw from the installed folder
-// unless the setup runs elevated.
+// links it refuses to write through, the last page starting jw from the installed folder, and
+// an elevated setup writing only where nobody but the administrators can change anything.
+#include <aclapi.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -53,12 +55,33 @@ void writeFile(const std::wstring& path, const std::string& text) {
     std::ofstream(path.c_str(), std::ios::binary) << text;
 }
 
-// Starts a command line and waits for it; the exit code, or -1.
-long run(std::wstring cmd, int ms = 120000) {
+// Wine runs every program with an elevated administrator's token, whose linked token is a
+// limited one, as Windows hands to an administrator's programs that were not elevated. A setup
+// started by a double click runs with the limited one, and so do the cases here, but for those
+// about running elevated.
+HANDLE token(bool elevated) {
+    static HANDLE own = nullptr, limited = nullptr;
+    if (!own && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &own)) {
+        TOKEN_LINKED_TOKEN linked{};
+        DWORD n = 0;
+        if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &n)) {
+            DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
+                             &limited);
+            CloseHandle(linked.LinkedToken);
+        }
+    }
+    return elevated ? own : limited;
+}
+
+// Starts a command line with the limited token (or the elevated one) and waits for it; the
+// exit code, or -1.
+long run(std::wstring cmd, bool elevated = false, int ms = 120000) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    if (!CreateProcessAsUserW(token(elevated), nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                              &pi))
+        return -1;
     DWORD code = WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0 ? 0 : STILL_ACTIVE;
     if (code == 0) GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
@@ -175,10 +198,10 @@ bool elevated(HANDLE token) {
 // A process started with a token of the test's choosing, ended with the case.
 struct AsToken {
     PROCESS_INFORMATION pi{};
-    AsToken(const std::wstring& exe, HANDLE token) {
+    AsToken(const std::wstring& exe, HANDLE token, const std::wstring& args = L"") {
         STARTUPINFOW si{};
         si.cb = sizeof si;
-        std::wstring cmd = L"\"" + exe + L"\"";
+        std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
         CreateProcessAsUserW(token, exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     }
     ~AsToken() {
@@ -399,56 +422,143 @@ std::wstring mainButtonText(HWND page) {
     return text;
 }
 
-// Wine runs programs with an elevated administrator's token, and hands out its limited twin as
-// Windows does to an administrator's programs that were not elevated: the setup runs once with each.
-TEST_F(Setup, TheLastPageStartsJwFromTheInstalledFolderUnlessElevated) {
-    HANDLE own = nullptr, limited = nullptr;
-    TOKEN_LINKED_TOKEN linked{};
-    DWORD n = 0;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &own));
-    ASSERT_TRUE(GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &n));
-    ASSERT_TRUE(DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, &limited));
-    CloseHandle(linked.LinkedToken);
-    ASSERT_TRUE(elevated(own) && !elevated(limited)) << "Wine no longer gives an elevated token and a limited one";
+// The wizard as a double click starts it: with the limited token. Its last page opens jw from the
+// installed folder. (Run elevated, it would say to run jw from the user's own account instead;
+// under Wine every elevated setup is refused, see below.)
+TEST_F(Setup, TheLastPageStartsJwFromTheInstalledFolder) {
+    ASSERT_TRUE(elevated(token(true)) && !elevated(token(false)))
+        << "Wine no longer gives an elevated token and a limited one";
+    AsToken wizard(setup, token(false));
+    HWND page = e2e::waitWindow(wizard.pi.dwProcessId, L"#32770", nullptr, 60000);
+    ASSERT_TRUE(page) << "no setup window";
+    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"安装(&I)"; })) << u8(mainButtonText(page));
+    pressMain(page);
+    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"完成(&F)"; })) << u8(mainButtonText(page));
+    EXPECT_TRUE(e2e::fileExists(at("tolm.exe")));
+    EXPECT_TRUE(eventually([&] { return showsText(page, L"点击“完成”后将打开设置窗口"); }));
+    EXPECT_TRUE(processes(L"jw.exe").empty()) << "jw started before the last page was left";
 
+    pressMain(page);
+    std::vector<DWORD> jw;
+    ASSERT_TRUE(eventually([&] { return !(jw = processes(L"jw.exe")).empty(); })) << "jw did not start";
+    ASSERT_TRUE(e2e::waitWindow(jw[0], L"TolmForm", L"成功安装", 60000)) << "no jw window";
+    Whereabouts w = whereabouts(jw[0]);
+    EXPECT_EQ(u8(upper(w.image)), u8(upper(at("jw.exe"))));
+    EXPECT_EQ(u8(upper(w.cwd)), u8(upper(dir)));
+    EXPECT_TRUE(wizard.waitExit(20000)) << "the setup did not end";
+    EXPECT_TRUE(processes(L"tolm.exe").empty()) << "the setup started the widget";
+}
+
+// Whether a message box of the process says part; it is then answered with OK.
+bool answerBoxSaying(DWORD pid, const std::wstring& part, int ms) {
+    return eventually(
+        [&] {
+            for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, L"#32770", nullptr)) != nullptr;) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(h, &owner);
+                if (owner == pid && showsText(h, part)) {
+                    PostMessageW(h, WM_COMMAND, IDOK, 0);
+                    return true;
+                }
+            }
+            return false;
+        },
+        ms);
+}
+
+// Run elevated, the setup writes only where nobody but the administrators can change anything.
+// Wine keeps no permissions of its own: it reads them from the Unix owner and mode, so every
+// folder there belongs to the user and an elevated setup is always refused. Each case tells by
+// the message which rule refused it, in the order the setup applies them.
+TEST_F(Setup, RunElevatedItWritesNowhereAnotherAccountCouldChange) {
+    const std::wstring root = L"C:\\tolm-elevated", elsewhere = root + L"\\elsewhere", up = root + L"\\up";
+    const std::wstring hard = root + L"\\hard", victim = root + L"\\victim.txt";
+    ASSERT_TRUE(unixRemoveTree(root));
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    CreateDirectoryW(hard.c_str(), nullptr);
+    ASSERT_TRUE(unixLink(elsewhere, up)) << "Wine shows no reparse point at " << u8(up);
+    writeFile(victim, "not the setup's");
+    ASSERT_TRUE(CreateHardLinkW((hard + L"\\tolm.exe").c_str(), victim.c_str(), nullptr));
     const struct {
-        const char* token;
-        HANDLE handle;
-        std::wstring note;
-        bool jw;
-    } cases[] = {{"limited", limited, L"点击“完成”后将打开设置窗口", true},
-                 {"elevated", own, L"请用你自己的账户运行 " + at("jw.exe"), false}};
+        const char* what;
+        std::wstring target, says;
+    } cases[] = {
+        {"a link in a folder above", up + L"\\TOLM", up + L" 是一个链接"},
+        {"a file that has another name", hard, hard + L"\\tolm.exe 还有别的名字"},
+        {"a folder the user can change", dir, dir + L" 是管理员以外的账户也能改动的文件夹"},
+    };
+    auto nothingWritten = [&] {
+        EXPECT_TRUE(entries(elsewhere).empty()) << "written through the link";
+        EXPECT_EQ(entries(hard).size(), 1u);
+        EXPECT_EQ(bytes(victim), "not the setup's") << "written through the hard link";
+        EXPECT_TRUE(entries(dir).empty());
+        EXPECT_EQ(regText(kUninstallKey, L"DisplayName"), L"<none>");
+    };
+    CreateDirectoryW((folder(CSIDL_LOCAL_APPDATA) + L"\\Programs").c_str(), nullptr);
+    CreateDirectoryW(dir.c_str(), nullptr);  // the user's own, as the first setup leaves it
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.token);
-        TearDown();
-        AsToken wizard(setup, c.handle);
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(run(L"\"" + setup + L"\" /S /D=" + c.target, true), 2);
+        nothingWritten();
+
+        AsToken wizard(setup, token(true), L"/D=" + c.target);
         HWND page = e2e::waitWindow(wizard.pi.dwProcessId, L"#32770", nullptr, 60000);
         ASSERT_TRUE(page) << "no setup window";
         ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"安装(&I)"; })) << u8(mainButtonText(page));
         pressMain(page);
-        ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"完成(&F)"; })) << u8(mainButtonText(page));
-        EXPECT_TRUE(e2e::fileExists(at("tolm.exe")));
-        EXPECT_TRUE(eventually([&] { return showsText(page, c.note); })) << "the last page does not say " << u8(c.note);
-        EXPECT_TRUE(processes(L"jw.exe").empty()) << "jw started before the last page was left";
-
-        pressMain(page);
-        if (c.jw) {
-            std::vector<DWORD> jw;
-            ASSERT_TRUE(eventually([&] { return !(jw = processes(L"jw.exe")).empty(); })) << "jw did not start";
-            ASSERT_TRUE(e2e::waitWindow(jw[0], L"TolmForm", L"成功安装", 60000)) << "no jw window";
-            Whereabouts w = whereabouts(jw[0]);
-            EXPECT_EQ(u8(upper(w.image)), u8(upper(at("jw.exe"))));
-            EXPECT_EQ(u8(upper(w.cwd)), u8(upper(dir)));
-        }
-        EXPECT_TRUE(wizard.waitExit(20000)) << "the setup did not end";
-        // The setup starts jw before it ends, so by now it would be there.
-        if (!c.jw) {
-            EXPECT_TRUE(processes(L"jw.exe").empty()) << "the elevated setup started jw";
-        }
-        EXPECT_TRUE(processes(L"tolm.exe").empty()) << "the setup started the widget";
+        EXPECT_TRUE(answerBoxSaying(wizard.pi.dwProcessId, c.says, 60000)) << "no message saying " << u8(c.says);
+        nothingWritten();
     }
-    CloseHandle(limited);
-    CloseHandle(own);
+    EXPECT_TRUE(unixRemoveTree(root));
+}
+
+// Wine turns permissions into the Unix mode: everybody's full rights into o+rwx, read and run
+// into o+rx, and it shows them back from the mode.
+bool everybodyMayChange(const std::wstring& folder, bool change) {
+    std::wstring sddl = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;" +
+                        std::wstring(change ? L"FA" : L"0x1200a9") + L";;;WD)";
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+        return false;
+    bool set = SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, sd);
+    LocalFree(sd);
+    return set;
+}
+
+// Both outcomes of the judging of permissions, with the setup the tests build that counts the
+// Wine user among the administrators: a folder that only that user may change (mode 755 all
+// the way up) takes the elevated setup, one whose parent everybody may empty or rename (777)
+// is refused with nothing written, and so is a target that everybody may add to.
+TEST_F(Setup, RunElevatedItWritesWhereOnlyTheAdministratorsCanChangeAnything) {
+    const std::wstring judged = e2e::env(L"TOLM_SETUP_JUDGED"), root = L"C:\\tolm-judged";
+    ASSERT_TRUE(unixRemoveTree(root));
+    const struct {
+        const char* what;
+        std::wstring target, open;  // open: the folder that everybody may change
+        long code;
+    } cases[] = {
+        {"closed all the way", root + L"\\closed\\TOLM", L"", 0},
+        {"a parent open to everybody", root + L"\\open\\TOLM", root + L"\\open", 2},
+        {"the folder open to everybody", root + L"\\target\\TOLM", root + L"\\target\\TOLM", 2},
+    };
+    CreateDirectoryW(root.c_str(), nullptr);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring parent = c.target.substr(0, c.target.rfind(L'\\'));
+        CreateDirectoryW(parent.c_str(), nullptr);
+        CreateDirectoryW(c.target.c_str(), nullptr);
+        for (const std::wstring& f : {root, parent, c.target}) ASSERT_TRUE(everybodyMayChange(f, f == c.open));
+        EXPECT_EQ(run(L"\"" + judged + L"\" /S /D=" + c.target, true), c.code)
+            << "(is the Wine user still S-1-5-21-0-0-0-1000, whom the judged setup counts?)";
+        if (c.code == 0) {
+            for (const char* f : installed) EXPECT_TRUE(e2e::fileExists(c.target + L"\\" + win32::widen(f))) << f;
+        } else {
+            EXPECT_TRUE(entries(c.target).empty()) << "written into " << u8(c.target);
+        }
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
+    EXPECT_TRUE(unixRemoveTree(root));
 }
 
 // The widget's update check compares the setup's fixed file version, 1.0.0.N for version 1.0.N,

@@ -34,9 +34,12 @@ for f in app/tolm.exe app/jw.exe tolm-signed.exe; do
 done
 grep -q "TOLM test publisher" verify.log || fail "the setup's signer is not the certificate's subject"
 
-# The uninstaller is written at install time from what the setup carries.
+# The uninstaller is written at install time from what the setup carries. The setup runs as a
+# double click starts it, with the limited token: Wine starts every program elevated, and an
+# elevated setup refuses a folder its user can change.
 inst_win="Z:$(echo "$work/inst" | tr / '\\')"
-"$wine_run" "$work/tolm-signed.exe" /S "/D=$inst_win" || fail "the signed setup did not install"
+setup_win="Z:$(echo "$work/tolm-signed.exe" | tr / '\\')"
+"$wine_run" "$TOLM_AS_LIMITED" "$setup_win" /S "/D=$inst_win" || fail "the signed setup did not install"
 for f in inst/uninstall.exe inst/tolm.exe inst/jw.exe; do
     [ -f "$f" ] || fail "$f was not installed"
     verify "$f" || { cat verify.log; fail "$f: signature does not verify"; }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -84,9 +85,19 @@ TEST(Fetch, OnASlowLineOnlySilenceOrTheWholeLimitEndsATransferAndWhatEndsStopsAt
     }
     EXPECT_EQ(answers[cases[0].path][0].body.size(), 300000u);
 
-    // What was given up stops there: its worker ends and its connection is closed, at once where
-    // closing a connection ends a wait for it (Windows), at the server's next move where that
-    // wait goes on regardless (Wine), and in any case before the server's answer would end.
+    // A fetch that opens its handles while the given-up workers still hold theirs (the stalled
+    // one waits for the server's next move) gets its own whole answer: nothing of another
+    // transfer's connection, which a closed handle value handed out again would bring.
+    std::optional<platform::FetchResult> fresh;
+    platform::systemFetcher().get({server + "/steady?seconds=1&bytes=1000", 1 << 20, seconds(60), seconds(10)},
+                                  [&](platform::FetchResult r) { fresh = std::move(r); });
+    ASSERT_TRUE(pumpUntil([&] { return fresh.has_value(); }, 60000));
+    EXPECT_EQ(fresh->outcome, Outcome::Complete) << fresh->error;
+    EXPECT_EQ(fresh->body.size(), 1000u);
+
+    // What was given up stops there: its worker closes its connection and ends when its current
+    // wait does (at the server's next move, or at the system's own time-out, which is the
+    // silence allowed), in any case before the server's answer would end.
     EXPECT_TRUE(pumpUntil([&] { return threadsOfThisProcess() <= before; }))
         << threadsOfThisProcess() - before << " workers left";
     for (const Case& c : {cases[1], cases[2]})

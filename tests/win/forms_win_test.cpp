@@ -297,6 +297,28 @@ TEST_F(FormsOnWin32, ADpiChangeLaysTheWindowOutAgainAndADisplayChangeBringsItBac
         EXPECT_EQ(fontHeight(), -MulDiv(9, dpi, 72)) << "the button's font at the new DPI";
     }
 
+    // A DPI the system should never send is not believed: the window keeps a real size, at the
+    // DPI the system reports for it. And fonts of the DPIs the window has left are let go, however
+    // many scales it passes through.
+    const std::size_t fontsAtOneDpi = backend.fontsHeld();
+    for (int dpi : {0, 20, 5000, 0xFFFF}) {
+        RECT suggested{40, 30, 40, 30};
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        pump(50);
+        RECT client;
+        GetClientRect(hwnd, &client);
+        EXPECT_EQ(form->dpi(), first) << dpi;
+        EXPECT_EQ(client.right, forms::pixelsFromTwips(9000, first)) << dpi;
+    }
+    for (int dpi = 100; dpi <= 400; dpi += 12) {
+        RECT suggested{40, 30, 41, 31};
+        SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        pump(20);
+        EXPECT_LE(backend.fontsHeld(), fontsAtOneDpi) << dpi;
+    }
+    RECT back{40, 30, 41, 31};
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(first, first), reinterpret_cast<LPARAM>(&back));
+
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     RECT w;

@@ -101,23 +101,28 @@ bool isEmptyFolder(const std::string& dir) {
 }
 
 // Wine gives a folder's read-only attribute and ACL no force over creating files in it (and the
-// tests run as root), so the folder that cannot be written is one the probe cannot create in for
-// other reasons: a folder that is not there, and a path that is a file.
+// tests run as root), so the folders that cannot be written are ones the probe cannot create in
+// for other reasons: a folder that is not there and a path that is a file, which say nothing about
+// rights, and the host's /sys, which the host itself refuses even to root.
 TEST(UpdateFiles, WhetherTheUserCanWriteInAFolderIsFoundByTryingAndLeavesNothing) {
+    using Probe = platform::Files::WriteProbe;
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
     std::string dir = tmp + std::string("tolm-probe-") + std::to_string(GetCurrentProcessId());
     ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
     platform::Files& files = platform::systemFiles();
-    EXPECT_TRUE(files.canWriteIn(dir));
-    EXPECT_TRUE(files.canWriteIn(dir)) << "a second try in the same tick gets a name of its own";
+    EXPECT_EQ(files.probeWrite(dir), Probe::Writable);
+    EXPECT_EQ(files.probeWrite(dir), Probe::Writable) << "a second try in the same tick gets a name of its own";
     EXPECT_TRUE(isEmptyFolder(dir)) << "the probe left a file behind";
-    EXPECT_FALSE(files.canWriteIn(dir + "\\not there"));
+    EXPECT_EQ(files.probeWrite(dir + "\\not there"), Probe::OtherFailure);
     std::string file = dir + "\\a file";
     ASSERT_TRUE(files.write(file, "x"));
-    EXPECT_FALSE(files.canWriteIn(file));
+    EXPECT_EQ(files.probeWrite(file), Probe::OtherFailure);
     DeleteFileA(file.c_str());
     RemoveDirectoryA(dir.c_str());
+    if (GetFileAttributesA("Z:\\sys\\kernel") != INVALID_FILE_ATTRIBUTES) {
+        EXPECT_EQ(files.probeWrite("Z:\\sys\\kernel"), Probe::AccessDenied);
+    }
 }
 
 // The stand-ins the tests publish carry the releases their tests announce, read from their bytes

@@ -127,10 +127,10 @@ void DownLoad::TimerExit_Timer() {
     // The setup installs for the user into a folder the user owns: there, administrator rights
     // would only keep a standard user from updating, run an administrator's setup in a folder
     // the user's own programs can change, and put the log-on entry into the administrator's
-    // profile. They are asked for only where the folder needs them.
+    // profile. They are asked for only where the system refuses the user access to the folder.
     platform::Files* files = services().files;
-    const char* verb = files && files->canWriteIn(backend().programFolder()) ? platform::kStartAsUser
-                                                                             : platform::kStartAsAdministrator;
+    const char* verb = platform::startVerbFor(files ? files->probeWrite(backend().programFolder())
+                                                    : platform::Files::WriteProbe::AccessDenied);
     app().unload<FormExit>();
     app().unload(*this);
     if (start && hold && services().launch) services().launch(path, verb);
