@@ -74,6 +74,7 @@ VIAddVersionKey /LANG=2052 LegalCopyright "${PUBLISHER}"
 
 ; 1 when this setup runs with an elevated token (set by .onInit).
 Var Elevated
+Var SoleSelf
 ; JudgeFolder's question and answer: the folder, the rights that count there, 1 when it is the
 ; target or its ui (whose inheritable entries reach what the setup writes); 1 when someone other
 ; than the administrators and the system can change it, or when that cannot be told.
@@ -286,6 +287,37 @@ Function .onInit
     ${EndIf}
 FunctionEnd
 
+; Into $SoleSelf, the text of the token's user SID when the elevated token on the stack has no
+; limited twin (TokenElevationType 1, "default"), as every administrator's token has where user
+; account control is off; else "". That user never runs with less, so no lesser process of
+; theirs can change what they own: folders only they and the administrators can change are
+; safe to write, and the log-on entry and shortcut that jw makes land in their own profile.
+Function SoleSelf
+    Exch $0
+    Push $1
+    Push $2
+    Push $3
+    StrCpy $SoleSelf ""
+    System::Call 'advapi32::GetTokenInformation(p r0, i 18, *i .r2, i 4, *i) i .r1'
+    ${If} $1 <> 0
+    ${AndIf} $2 = 1
+        ; TokenUser: a TOKEN_USER, whose first member points at the SID
+        System::Call '*(&i256) p .r3'
+        System::Call 'advapi32::GetTokenInformation(p r0, i 1, p r3, i 256, *i) i .r1'
+        ${If} $1 <> 0
+            System::Call '*$3(p .r2)'
+            Push $2
+            Call SidText
+            Pop $SoleSelf
+        ${EndIf}
+        System::Free $3
+    ${EndIf}
+    Pop $3
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
 ; Whether the setup runs elevated, into $Elevated. The token's own elevation flag rather than
 ; IsUserAnAdmin: it is set on every token an elevation gave (an administrator's, a backup
 ; operator's), and Wine answers IsUserAnAdmin from group membership alone, so that a limited
@@ -301,6 +333,12 @@ Function CheckElevated
     ${If} $1 <> 0
         ; TokenElevation: one DWORD, non-zero when elevated
         System::Call 'advapi32::GetTokenInformation(p r0, i 20, *i .r2, i 4, *i .r3) i .r1'
+        ${If} $1 <> 0
+        ${AndIf} $2 <> 0
+            Push $0
+            Call SoleSelf
+            StrCpy $1 1
+        ${EndIf}
         System::Call 'kernel32::CloseHandle(p r0)'
     ${EndIf}
     ${If} $1 <> 0
@@ -372,6 +410,9 @@ FunctionEnd
     ${If} ${sid} == "${SID_ADMINISTRATORS}"
     ${OrIf} ${sid} == "${SID_SYSTEM}"
     ${OrIf} ${sid} == "${SID_TRUSTED_INSTALLER}"
+        StrCpy ${var} 1
+    ${ElseIf} $SoleSelf != ""
+    ${AndIf} ${sid} == $SoleSelf
         StrCpy ${var} 1
 !ifdef ALSO_ADMINISTRATORS
     ; Only in a setup the tests build to run under Wine, which keeps no permissions of its own
@@ -657,6 +698,7 @@ SectionEnd
 
 Function FinishPre
     ${If} $Elevated = 1
+    ${AndIf} $SoleSelf == ""
         StrCpy $FinishNote "安装程序正以管理员身份运行，所以不会打开设置窗口，以免开机启动项和桌面快捷方式加到管理员的账户里。$\r$\n$\r$\n请用你自己的账户运行 $INSTDIR\jw.exe，选择开机启动和添加桌面快捷方式。"
     ${Else}
         StrCpy $FinishNote "点击“完成”后将打开设置窗口，可以选择开机启动和添加桌面快捷方式。"
@@ -665,11 +707,13 @@ FunctionEnd
 
 ; jw starts from the installed folder, which is also its current directory: the registry
 ; script its batch writes lands there. A silent setup leaves the choice to whoever ran it.
-; Elevated, jw would run its batch and the registry editor from a folder the user can write
-; with administrator rights, and put the log-on entry and the shortcut into the profile of
-; the account that gave them: the last page says to run jw from the user's own account.
+; Elevated through a consent, jw would run its batch and the registry editor with rights the
+; user does not otherwise have, and put the log-on entry and the shortcut into the profile of
+; the account that gave them: the last page says to run jw from the user's own account. An
+; administrator who always runs with all rights (SoleSelf) gets jw as anyone else does.
 Function FinishLeave
     ${If} $Elevated = 0
+    ${OrIf} $SoleSelf != ""
         SetOutPath "$INSTDIR"
         Exec '"$INSTDIR\jw.exe"'
     ${EndIf}
