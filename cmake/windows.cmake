@@ -6,8 +6,8 @@ if(MINGW)
   add_link_options(-static -static-libgcc -static-libstdc++ $<$<NOT:$<CONFIG:Debug,RelWithDebInfo>>:-s>)
   add_compile_options(-finput-charset=UTF-8 -fexec-charset=UTF-8)
   # Two builds of one commit give the same bytes wherever and whenever they are made: no link
-  # time in the PE header, no build folder in assert texts and debug information (the later,
-  # more specific map wins for the build folder inside the source tree), and no __DATE__.
+  # time in the PE header, neither the source nor the build folder in assert texts and debug
+  # information, and no __DATE__.
   add_link_options(-Wl,--no-insert-timestamp)
   add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build
                       -Werror=date-time)
