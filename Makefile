@@ -15,7 +15,7 @@ export TOLM_WINE_ROUTE
 WINRUN := $(if $(filter none,$(TOLM_WINE_ROUTE)),win64,win32)
 WITH_DISPLAY = cmake/with-display.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
-.PHONY: all deps build test test-installed run bench package clean host win32 win64
+.PHONY: all deps build test test-installed run bench package release check-reproducible clean host win32 win64
 
 all: build
 
@@ -83,6 +83,20 @@ package: deps $(BUILD)/win32/build.ninja
 	    -DTOLM_SIGN_KEY="$(abspath $(SIGN_KEY))" -DTOLM_SIGN_TIMESTAMP="$(SIGN_TIMESTAMP)" >/dev/null
 	$(CMAKE) --build --preset win32 --target setup
 	@ls $(BUILD)/win32/tolm-setup-*.exe
+
+# A release from the committed tree, laid out as it is uploaded (see tools/make-release):
+#   make release PUBLISHER=https://example.org UPDATE_KEY=tolm-update-key.pem [MOTTO=motto.txt]
+#       [OUT=folder] [SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP=url]]
+# UPDATE_KEY is the publisher's private key: it signs the update, and its public half is built in.
+release: deps
+	@tools/make-release --publisher "$(PUBLISHER)" --update-key "$(UPDATE_KEY)" --motto "$(MOTTO)" \
+	    --out "$(OUT)" --build "$(BUILD)/release" --sign-cert "$(SIGN_CERT)" --sign-key "$(SIGN_KEY)" \
+	    --sign-timestamp "$(SIGN_TIMESTAMP)"
+
+# Two release builds of the committed tree, in two other folders one after the other, compared
+# byte for byte (what CI runs after make test).
+check-reproducible: deps
+	@tools/check-reproducible
 
 clean:
 	rm -rf $(BUILD)

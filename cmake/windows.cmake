@@ -5,6 +5,12 @@ if(MINGW)
   # No runtime DLL beside the system's own: everything the programs need is linked in.
   add_link_options(-static -static-libgcc -static-libstdc++ $<$<NOT:$<CONFIG:Debug,RelWithDebInfo>>:-s>)
   add_compile_options(-finput-charset=UTF-8 -fexec-charset=UTF-8)
+  # Two builds of one commit give the same bytes wherever and whenever they are made: no link
+  # time in the PE header, neither the source nor the build folder in assert texts and debug
+  # information, and no __DATE__.
+  add_link_options(-Wl,--no-insert-timestamp)
+  add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build
+                      -Werror=date-time)
 endif()
 
 if(CMAKE_CROSSCOMPILING)
@@ -83,6 +89,9 @@ endif()
 set(TOLM_SIGN_CERT "" CACHE FILEPATH "Code-signing certificate (PEM) for Authenticode; empty: unsigned")
 set(TOLM_SIGN_KEY "" CACHE FILEPATH "Private key (PEM) of TOLM_SIGN_CERT")
 set(TOLM_SIGN_TIMESTAMP "" CACHE STRING "RFC 3161 time-stamp server for the signatures (optional)")
+# Part of the signing command, so that a new time signs again: make release passes its commit's.
+set(TOLM_SIGN_TIME "" CACHE STRING
+    "Signing time without a time-stamp server, in seconds since 1970; empty: SOURCE_DATE_EPOCH or the last commit's")
 set(TOLM_SIGN_COMMAND "")
 if(TOLM_SIGN_CERT OR TOLM_SIGN_KEY)
   if(NOT EXISTS "${TOLM_SIGN_CERT}" OR NOT EXISTS "${TOLM_SIGN_KEY}")
@@ -92,7 +101,12 @@ if(TOLM_SIGN_CERT OR TOLM_SIGN_KEY)
   get_filename_component(cert "${TOLM_SIGN_CERT}" ABSOLUTE)
   get_filename_component(key "${TOLM_SIGN_KEY}" ABSOLUTE)
   set(ts "${TOLM_SIGN_TIMESTAMP}")
-  if(NOT ts)
+  if(NOT ts AND TOLM_SIGN_TIME)
+    if(NOT TOLM_SIGN_TIME MATCHES "^[0-9]+$")
+      message(FATAL_ERROR "TOLM_SIGN_TIME is seconds since 1970 (got '${TOLM_SIGN_TIME}')")
+    endif()
+    set(ts @${TOLM_SIGN_TIME})
+  elseif(NOT ts)
     set(ts -)
   endif()
   set(TOLM_SIGN_COMMAND ${PROJECT_SOURCE_DIR}/tools/sign-program ${cert} ${key} ${ts})

@@ -8,6 +8,7 @@
 ;   APP         the build's installed-folder mirror: tolm.exe, jw.exe, ui/back.png
 ;   OUTFILE     where the setup program goes
 ;   SIGN        (optional) the command that signs a finished program in place, given its path
+;   UNINST_COPY (optional) where a copy of the finished uninstaller goes, made with CMAKE -E copy
 !ifndef VERSION | VI_VERSION | ARCH | APP | OUTFILE
   !error "Build the setup through CMake: cmake --build <build> --target setup"
 !endif
@@ -15,6 +16,10 @@
 Unicode true
 Target ${ARCH}
 SetCompressor /SOLID lzma
+; Two builds of one commit make the same setup: no packed file's modification time is stored
+; (the files are written with the time of installing), and SetOverwrite stays "on", as
+; "ifnewer" and "ifdiff" would store the times regardless.
+SetDateSave off
 ManifestDPIAware true
 
 !include MUI2.nsh
@@ -51,6 +56,10 @@ OutFile "${OUTFILE}"
   ; The uninstaller is signed before it is packed into the setup, and the setup once written.
   !uninstfinalize '${SIGN} "%1"' = 0
   !finalize '${SIGN} "%1"' = 0
+!endif
+!ifdef UNINST_COPY
+  ; After the signing above: the uninstaller exactly as it is packed, for comparing two builds.
+  !uninstfinalize '"${CMAKE}" -E copy "%1" "${UNINST_COPY}"' = 0
 !endif
 RequestExecutionLevel user
 ; A folder the widget can write, so that its update download can land beside it.
