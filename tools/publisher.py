@@ -20,8 +20,8 @@ With --tls DIR it serves https, each connection with the certificate that the co
 "cert NAME" names at the time (DIR/NAME.pem, its key in the same file; "trusted" until named). A
 connection that ends without a request (a client that refused the certificate) logs "unasked NAME".
 It then also serves plain http on another port, the target of the cases "tohttp": over https
-they redirect to the same path there, where the motto case answers as "newer" and the update case
-as "good"; requests there log as "plain GET /path".
+they redirect to the same path there, where (as without --tls) the motto case answers as "newer"
+and the update case as "good"; requests there log as "plain GET /path".
 """
 import argparse
 import mimetypes
@@ -133,8 +133,8 @@ class Handler(BaseHTTPRequestHandler):
         return self.server.plain
 
     def to_plain(self):
-        """Over https, the same path on the plain http port; over plain http, False."""
-        if self.plain():
+        """Over https, a redirect to the same path on the plain http port; otherwise False."""
+        if not opts.tls or self.plain():
             return False
         self.send_response(302)
         self.send_header("Location", f"http://127.0.0.1:{opts.plain_port}{self.path}")
@@ -310,11 +310,10 @@ class Server(ThreadingHTTPServer):
     daemon_threads = True
     block_on_close = False
     timeout = 0.1  # how often the control file is looked at
-    plain = True
+    plain = False  # the plain http target of an https publisher's redirects
 
 
 class TlsServer(Server):
-    plain = False
     contexts = {}
 
     def get_request(self):
@@ -372,6 +371,7 @@ def main():
     if a.tls:
         TlsServer.contexts = tls_contexts(a.tls)
         plain = Server(("127.0.0.1", 0), Handler)
+        plain.plain = True
         opts.plain_port = plain.server_address[1]
         threading.Thread(target=plain.serve_forever, daemon=True).start()
 

@@ -50,10 +50,10 @@ TEST_F(Https, OnlyAPublisherTheMachineVerifiesIsHeard) {
         std::string motto;
         const char* reached;  // what the publisher's log shows of the widget
     };
-    for (const Case& c : {Case{"selfsigned", release, "unasked selfsigned"},
-                          Case{"otherhost", release, "unasked otherhost"}, Case{"expired", release, "unasked expired"},
-                          Case{"untrusted", release, "unasked untrusted"},
-                          Case{"trusted", "tohttp", "GET /tolm/motto.html"}}) {
+    for (const Case& c :
+         {Case{"selfsigned", release, "unasked selfsigned"}, Case{"otherhost", release, "unasked otherhost"},
+          Case{"expired", release, "unasked expired"}, Case{"untrusted", release, "unasked untrusted"},
+          Case{"trusted", "tohttp", "GET /tolm/motto.html"}}) {
         SCOPED_TRACE(std::string(c.certificate) + " " + c.motto);
         DeleteFileW(log.c_str());
         certificate = c.certificate;

@@ -4,6 +4,7 @@
 // are taken out first, so that only this run's CA is trusted.
 // Usage: trust_ca CA.der
 #include <windows.h>
+// after windows.h
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -35,9 +36,9 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::vector<BYTE> der = readFile(argv[1]);
-    PCCERT_CONTEXT ca = der.empty() ? nullptr
-                                    : CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                                   static_cast<DWORD>(der.size()));
+    PCCERT_CONTEXT ca =
+        der.empty() ? nullptr
+                    : CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
     if (!ca) {
         std::fprintf(stderr, "trust_ca: no DER certificate in %ls\n", argv[1]);
         return 1;

@@ -10,14 +10,14 @@
 
 namespace {
 
-using e2e::Update;
 using e2e::answerMessage;
 using e2e::countLines;
-using e2e::slurp;
-using e2e::window;
-using e2e::waitGone;
 using e2e::kCurrent;
 using e2e::kFailed;
+using e2e::slurp;
+using e2e::Update;
+using e2e::waitGone;
+using e2e::window;
 
 TEST_F(Update, OnlyAWholeSignedUpdateIsPutInPlaceAndStarted) {
     std::string published = slurp(e2e::env(L"TOLM_UPDATE_SOURCE"));
