@@ -20,9 +20,15 @@ protected:
         ASSERT_TRUE(https()) << "run through tests/web/with-publisher.sh --tls";
         DeleteFileW(log.c_str());
     }
+    // A widget ended by force leaves its icon up for a while, to be taken for the next one's.
+    void TearDown() override {
+        if (tolm && !tolm->waitExit(0)) end();
+        Update::TearDown();
+    }
     int logged(const std::string& prefix) { return countLines(slurp(log), prefix); }
     // The widget shows its icon only once it has dealt with the motto page, taken or not.
     void startAndWaitForThePage() {
+        ASSERT_TRUE(e2e::waitUntil([] { return !e2e::trayIconShown(); }, 15000)) << "an earlier widget's icon is up";
         start();
         ASSERT_TRUE(e2e::waitUntil(e2e::trayIconShown, 60000)) << "the motto page was never dealt with";
     }
