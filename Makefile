@@ -15,7 +15,7 @@ export TOLM_WINE_ROUTE
 WINRUN := $(if $(filter none,$(TOLM_WINE_ROUTE)),win64,win32)
 WITH_DISPLAY = cmake/with-display.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
-.PHONY: all deps build test test-installed run bench package release check-reproducible clean host win32 win64
+.PHONY: all deps build test test-installed run bench package release check-reproducible clean host release-test win32 win64
 
 all: build
 
@@ -44,6 +44,22 @@ OTHER = $(if $(filter win32,$(WINRUN)),win64,win32)
 programs-%: deps $(BUILD)/%/build.ninja
 	$(CMAKE) --build --preset $* --target tolm jw setup
 
+# The release configuration under test: the release preset's settings, with the scripted
+# publisher's address https://localhost:PORT and an update key pair made for this build folder
+# (so for each fresh clone), never the demo key. Only what its tests need is built.
+RELEASE_TEST := $(BUILD)/release-test
+RELEASE_TEST_PORT = $(or $(TOLM_DEMO_PORT),8734)
+RELEASE_TEST_KEY = $(CURDIR)/$(RELEASE_TEST)/update-key
+$(RELEASE_TEST)/build.ninja: | deps
+	mkdir -p $(RELEASE_TEST_KEY)
+	openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out $(RELEASE_TEST_KEY)/key.pem 2>/dev/null
+	openssl pkey -in $(RELEASE_TEST_KEY)/key.pem -pubout -out $(RELEASE_TEST_KEY)/pub.pem
+	$(CMAKE) --preset release -B $(RELEASE_TEST) -DTOLM_DEMO_PORT=$(RELEASE_TEST_PORT) \
+	    -DTOLM_PUBLISHER=https://localhost:$(RELEASE_TEST_PORT) -DTOLM_UPDATE_PUBKEY=$(RELEASE_TEST_KEY)/pub.pem \
+	    -DTOLM_UPDATE_SIGNING_KEY=$(RELEASE_TEST_KEY)/key.pem >/dev/null
+release-test: deps $(RELEASE_TEST)/build.ninja
+	$(CMAKE) --build $(RELEASE_TEST) --target e2e_test
+
 # Which build runs its tests depends on Wine, so it is decided once the packages are there
 # (a route this Makefile worked out before them is worked out again; one given from outside
 # is kept).
@@ -52,7 +68,7 @@ test: deps
 	    TOLM_WINE_ROUTE=$$($(if $(filter file,$(origin TOLM_WINE_ROUTE)),env -u TOLM_WINE_ROUTE) sh cmake/wine-route.sh)
 
 ifeq ($(WINRUN),win32)
-test-installed: host win32 win64
+test-installed: host win32 win64 release-test
 else
 test-installed: host $(WINRUN) programs-$(OTHER)
 endif
@@ -62,6 +78,8 @@ endif
 ifeq ($(WINRUN),win32)
 	@echo "Unit-level Windows tests of the x86_64 build."
 	cmake/with-display.sh $(CURDIR)/$(BUILD)/win64 ctest --test-dir $(BUILD)/win64 --output-on-failure -j $(JOBS) -E '^e2e\.'
+	@echo "End-to-end tests of the release configuration, over https."
+	cmake/with-display.sh $(CURDIR)/$(RELEASE_TEST) ctest --test-dir $(RELEASE_TEST) --output-on-failure -j $(JOBS)
 else
 	@echo "The $(OTHER) build's programs import nothing that Windows 7 SP1 lacks:"
 	ctest --test-dir $(BUILD)/$(OTHER) -R '^imports\.programs$$' --output-on-failure

@@ -15,6 +15,13 @@ may also be a version such as 1.0.35: a page that announces it. While the update
 logs "paused /path" when it stops sending, and "gone /path" when the client hung up first.
 Slow cases take their pace from the query: /steady?seconds=45&bytes=65536, /stalled?pause=40,
 /drip?every=20.
+
+With --tls DIR it serves https, each connection with the certificate that the control file's line
+"cert NAME" names at the time (DIR/NAME.pem, its key in the same file; "trusted" until named). A
+connection that ends without a request (a client that refused the certificate) logs "unasked NAME".
+It then also serves plain http on another port, the target of the cases "tohttp": over https
+they redirect to the same path there, where (as without --tls) the motto case answers as "newer"
+and the update case as "good"; requests there log as "plain GET /path".
 """
 import argparse
 import mimetypes
@@ -23,6 +30,7 @@ import re
 import select
 import signal
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -36,12 +44,12 @@ HTML = "text/html; charset=utf-8"
 BINARY = "application/octet-stream"
 DESIGN = " 加油!   奋斗!   拼搏!"
 
-opts = argparse.Namespace(control=None, log=None, site=[SITE])
+opts = argparse.Namespace(control=None, log=None, site=[SITE], tls=None, plain_port=None)
 log_lock = threading.Lock()
 
 
 def control():
-    cases = {"motto": "site", "update": "site"}
+    cases = {"motto": "site", "update": "site", "cert": "trusted"}
     try:
         with open(opts.control, encoding="utf-8") as f:
             for line in f:
@@ -109,8 +117,36 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(200, ctype or mimetypes.guess_type(path)[0] or BINARY, read(path))
         self.reply(404, HTML, b"<h1>Not Found</h1>")
 
+    def handle(self):
+        self.asked = False
+        cert = getattr(self.connection, "cert", None)
+        try:
+            if cert:
+                self.connection.do_handshake()
+            super().handle()
+        except OSError:  # a client that refused the certificate, or broke the connection off
+            pass
+        if cert and not self.asked:
+            log("unasked " + cert)
+
+    def plain(self):
+        return self.server.plain
+
+    def to_plain(self):
+        """Over https, a redirect to the same path on the plain http port; otherwise False."""
+        if not opts.tls or self.plain():
+            return False
+        self.send_response(302)
+        self.send_header("Location", f"http://127.0.0.1:{opts.plain_port}{self.path}")
+        self.send_header("Content-Length", "0")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        return True
+
     def do_GET(self):
-        log("GET " + self.path)
+        self.asked = True
+        log(("plain GET " if self.plain() else "GET ") + self.path)
         url = urlsplit(self.path)
         query = dict(parse_qsl(url.query))
         cases = control()
@@ -224,6 +260,8 @@ MOTTO = {
 
 
 def motto(h, case, query):
+    if case == "tohttp":
+        return h.to_plain() or MOTTO["newer"](h, query)
     if case in MOTTO:
         return MOTTO[case](h, query)
     if re.fullmatch(r"[0-9.]+", case):
@@ -236,9 +274,12 @@ def update(h, case, signature):
     answers so; timeout: the program never answers; truncated: half the program, announced
     whole; wrongsig, nosig, othersig: a signature of random bytes, none, or of another file;
     steady, stalled, drip: the large signed program, slowly (45 s, stalling 40 s halfway, a byte
-    every 20 s); refused: nothing listens (see main)."""
+    every 20 s); tohttp: a redirect to plain http, where the program is good; refused: nothing
+    listens (see main)."""
     if case == "site":
         return h.file()
+    if case == "tohttp" and h.to_plain():
+        return
     slow = case in ("steady", "stalled", "drip")
     program = opts.big if slow else opts.update
     if signature:
@@ -269,12 +310,43 @@ class Server(ThreadingHTTPServer):
     daemon_threads = True
     block_on_close = False
     timeout = 0.1  # how often the control file is looked at
+    plain = False  # the plain http target of an https publisher's redirects
+
+
+class TlsServer(Server):
+    contexts = {}
+
+    def get_request(self):
+        # The certificate is chosen as the connection comes; the handshake is the handler's, on
+        # its own thread, so that a client that never completes it holds up no other.
+        sock, addr = self.socket.accept()
+        name = control()["cert"]
+        context = self.contexts.get(name)
+        if context is None:
+            sock.close()
+            raise OSError(f"no certificate {name}")
+        tls = context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        tls.cert = name
+        return tls, addr
+
+
+def tls_contexts(folder):
+    contexts = {}
+    for file in sorted(os.listdir(folder)):
+        if file.endswith(".pem") and file != "ca.pem":
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(os.path.join(folder, file))
+            contexts[file[:-4]] = context
+    if not contexts:
+        sys.exit(f"publisher: no certificates in {folder}")
+    return contexts
 
 
 def listen(port):
+    kind = TlsServer if opts.tls else Server
     for _ in range(100):
         try:
-            return Server(("127.0.0.1", port), Handler)
+            return kind(("127.0.0.1", port), Handler)
         except OSError:
             time.sleep(0.1)
     sys.exit(f"publisher: port {port} is busy")
@@ -291,10 +363,17 @@ def main():
     p.add_argument("--update", help="the signed update program of the tests (FILE.sig beside it)")
     p.add_argument("--big", help="a large signed update program for the slow cases (FILE.sig beside it)")
     p.add_argument("--other-sig", help="a signature by the same key over another file")
+    p.add_argument("--tls", help="serve https with the certificates of this folder (see above)")
     a = p.parse_args()
     a.site = [os.path.abspath(s) for s in a.site or [SITE]]
     vars(opts).update(vars(a))
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    if a.tls:
+        TlsServer.contexts = tls_contexts(a.tls)
+        plain = Server(("127.0.0.1", 0), Handler)
+        plain.plain = True
+        opts.plain_port = plain.server_address[1]
+        threading.Thread(target=plain.serve_forever, daemon=True).start()
 
     closed = socket.socket()
     closed.bind(("127.0.0.1", 0))
@@ -317,7 +396,8 @@ def main():
                         f.write(f"{port} {refused}\n")
                     os.replace(a.portfile + ".tmp", a.portfile)
                 else:
-                    print(f"serving {' and '.join(a.site)} on http://127.0.0.1:{port}/", flush=True)
+                    scheme = "https://localhost" if a.tls else "http://127.0.0.1"
+                    print(f"serving {' and '.join(a.site)} on {scheme}:{port}/", flush=True)
         server.handle_request()
 
 

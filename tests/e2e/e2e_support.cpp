@@ -123,6 +123,23 @@ int maxDifference(const Pixels& a, const Pixels& b) {
     return worst;
 }
 
+Pixels mottoPanel(HWND widget) {
+    POINT o{60, 337};
+    ClientToScreen(widget, &o);
+    Pixels last = grabScreen(o.x, o.y, 447, 85), now;
+    for (int i = 0; i < 40; ++i, last = now) {
+        Sleep(150);
+        now = grabScreen(o.x, o.y, 447, 85);
+        if (maxDifference(now, last) == 0) break;
+    }
+    return last;
+}
+
+bool trayIconShown() {
+    HWND tray = FindWindowW(nullptr, L"Wine System Tray");
+    return tray && IsWindowVisible(tray);
+}
+
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void removeTree(const std::wstring& path) {
@@ -144,6 +161,12 @@ int countLines(const std::string& text, const std::string& prefix) {
     int n = 0;
     for (std::string line; std::getline(in, line);) n += line.rfind(prefix, 0) == 0 && !line.empty();
     return n;
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    for (DWORD until = GetTickCount() + static_cast<DWORD>(ms); static_cast<int>(until - GetTickCount()) > 0; Sleep(50))
+        if (done()) return true;
+    return done();
 }
 
 void click(HWND top, int x, int y) {

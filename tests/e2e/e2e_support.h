@@ -37,6 +37,11 @@ Pixels grabScreen(int x, int y, int w, int h);
 Pixels grabDC(HDC dc, int w, int h);
 // The largest difference of one colour channel between two blocks of equal size.
 int maxDifference(const Pixels& a, const Pixels& b);
+// The widget's motto panel as the screen shows it, once it has stopped changing.
+Pixels mottoPanel(HWND widget);
+// Whether Wine's notification area is up: its shell shows it while it holds icons, and the
+// widget is the only program in the tests that registers one.
+bool trayIconShown();
 
 bool fileExists(const std::wstring& path);
 void removeTree(const std::wstring& path);
@@ -44,6 +49,9 @@ void removeTree(const std::wstring& path);
 std::string slurp(const std::wstring& path);
 // The lines of a text that begin with `prefix`.
 int countLines(const std::string& text, const std::string& prefix = "");
+
+// Whether `done` holds, asked until it does or `ms` have passed.
+bool waitUntil(const std::function<bool()>& done, int ms = 20000);
 
 // A click at a point of a window's client area, delivered to the innermost child there.
 void click(HWND top, int x, int y);

@@ -53,24 +53,8 @@ struct Widget {
     explicit Widget(const std::wstring& app) : process(app + L"\\tolm.exe", app) {
         window = e2e::waitWindow(process.id(), L"TolmForm", L"Tolm", 60000);
     }
-    // Wine's shell shows its notification area, a window of its own, while it holds icons; this
-    // widget is the only program here that registers one.
-    static bool iconThere() {
-        HWND tray = FindWindowW(nullptr, L"Wine System Tray");
-        return tray && IsWindowVisible(tray);
-    }
-    // The motto panel as the screen shows it, once it has stopped changing.
-    Pixels motto() const {
-        POINT o{60, 337};
-        ClientToScreen(window, &o);
-        Pixels last = e2e::grabScreen(o.x, o.y, 447, 85), now;
-        for (int i = 0; i < 40; ++i, last = now) {
-            Sleep(150);
-            now = e2e::grabScreen(o.x, o.y, 447, 85);
-            if (e2e::maxDifference(now, last) == 0) break;
-        }
-        return last;
-    }
+    static bool iconThere() { return e2e::trayIconShown(); }
+    Pixels motto() const { return e2e::mottoPanel(window); }
     // Esc reaches the hidden keyboard button; the icon goes with the program.
     void end() {
         PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);

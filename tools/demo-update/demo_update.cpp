@@ -1,6 +1,8 @@
 // The update program of the tests: it only tells that it was started. With TOLM_UPDATE_MARKER
-// set, it appends its own full path to that file and shows nothing; otherwise it says so in a
-// message box (for a publisher built without the setup program).
+// set, it appends its own full path to that file, and after a blank what it was given to open
+// when it was given anything (the tests make it the handler of web addresses too), and shows
+// nothing; otherwise it says so in a message box (for a publisher built without the setup
+// program).
 #include <windows.h>
 
 #include <string>
@@ -22,7 +24,7 @@ std::string utf8(const std::wstring& w) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     wchar_t self[MAX_PATH * 2];
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
     std::wstring path(self, n);
@@ -32,7 +34,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HANDLE f = CreateFileW(marker.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f == INVALID_HANDLE_VALUE) return 1;
-        std::string line = utf8(path) + "\n";
+        std::string line = utf8(path) + (arguments && *arguments ? " " + utf8(arguments) : "") + "\n";
         DWORD written = 0;
         BOOL ok = WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
         CloseHandle(f);
