@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/forms/accessible.h"
 #include "platform/forms/layout.h"
 
 namespace forms {
@@ -72,6 +73,8 @@ public:
     // system asks the window to repaint, until the next call replaces the painter.
     virtual void paintSurface(Form& form, const std::function<void(NativeDC)>& paint) = 0;
     virtual void setFocus(Control& control) = 0;
+    // Raised for screen readers: `item` 0 is the window itself, else the number of one of its parts.
+    virtual void accessibleEvent(Form& form, AccessibleEvent ev, int item) = 0;
 
     // Extended style and layering of a top-level window, as the system calls take them.
     virtual void setExStyle(Form& form, std::uint32_t exStyle) = 0;
@@ -81,6 +84,8 @@ public:
     // not topmost itself.
     virtual void bringToFront(Form& form) = 0;
     virtual void setTopmost(Form& form) = 0;
+    // The window becomes the one the user works with, and takes the keyboard.
+    virtual void activate(Form& form) = 0;
 
     // Program-wide services.
     virtual void messageBox(std::string_view text, std::string_view caption) = 0;

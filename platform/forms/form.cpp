@@ -290,6 +290,20 @@ void Form::guarded(const std::function<void()>& body) {
     }
 }
 
+void Form::accessibleChanged() {
+    std::optional<AccessibleView> now = accessible();
+    if (!now || !loaded_) return;
+    if (announced_) {
+        if (now->name != announced_->name) backend().accessibleEvent(*this, AccessibleEvent::NameChange, 0);
+        if (now->description != announced_->description)
+            backend().accessibleEvent(*this, AccessibleEvent::DescriptionChange, 0);
+        for (std::size_t i = 0; i < now->items.size(); ++i)
+            if (i >= announced_->items.size() || now->items[i].name != announced_->items[i].name)
+                backend().accessibleEvent(*this, AccessibleEvent::NameChange, static_cast<int>(i + 1));
+    }
+    announced_ = std::move(now);
+}
+
 void Form::dispatch(Control* target, Event ev, const Mouse& m) {
     std::string_view name = target ? target->name() : std::string_view();
     auto [lo, hi] = handlers_.equal_range(name);
@@ -400,6 +414,15 @@ void Form::mouseUp(Control* container, int button, int shift, int x, int y, int 
         }
         if (under == target && inside) dispatch(target, Event::Click, mouseFor(target, container, 0, shift, x, y));
     }
+}
+
+bool Form::keyDown(int key, int shift) {
+    if (!loaded_) return false;
+    bool taken = false;
+    app_->enter();
+    guarded([&] { taken = Form_KeyDown(key, shift); });
+    app_->leave();
+    return taken;
 }
 
 void Form::captureLost() {

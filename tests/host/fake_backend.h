@@ -78,6 +78,12 @@ public:
         paint(nullptr);
     }
     void setFocus(forms::Control& c) override { focused = &c; }
+    // What screen readers were told, as "event item": "name 0", "focus 2", "menustart 0".
+    std::vector<std::string> accessibleEvents;
+    void accessibleEvent(forms::Form&, forms::AccessibleEvent ev, int item) override {
+        static const char* const names[] = {"name", "description", "focus", "menustart", "menuend"};
+        accessibleEvents.push_back(std::string(names[static_cast<int>(ev)]) + " " + std::to_string(item));
+    }
     void setExStyle(forms::Form& f, std::uint32_t ex) override {
         windows[&f].exStyle = ex;
         windows[&f].styling.push_back("style");
@@ -89,6 +95,8 @@ public:
         w.styling.push_back("layered");
     }
     void bringToFront(forms::Form& f) override { windows[&f].styling.push_back("front"); }
+    int activations = 0;
+    void activate(forms::Form&) override { ++activations; }
     void setTopmost(forms::Form& f) override {
         windows[&f].topmost = true;
         windows[&f].styling.push_back("topmost");
