@@ -201,6 +201,17 @@ public:
     virtual std::optional<AccessibleView> accessible() { return std::nullopt; }
     // Tells screen readers which names and descriptions differ from the last time it was called.
     void accessibleChanged();
+    // A dialog as screen readers know it: its texts top to bottom, then the parts the keyboard
+    // reaches, in their order, named by what they do.
+    AccessibleView dialogView(std::string name);
+
+    // The keyboard's way through a window: the controls with a tab index that are visible and
+    // enabled, in that order, and the one that has the keyboard now (nullptr: none).
+    std::vector<Control*> tabOrder() const;
+    Control* keyFocus() const;
+    // Whether a focus mark is drawn: only once the keyboard has moved the focus, as the system
+    // hides its focus marks from mouse users.
+    bool focusCues() const { return focusCues_; }
 
 protected:
     virtual void Form_Load() {}
@@ -218,6 +229,12 @@ private:
     void load();
     void unloadNative();
     void dispatch(Control* target, Event ev, const Mouse& m);
+    // Tab and Shift+Tab round the tab order; Enter presses the focused button or link, else the
+    // default button; Space the focused button or link; Esc the cancel button.
+    bool dialogKey(int key, int shift);
+    void moveFocus(Control& to);
+    Control* keyButton(KeyRole role) const;
+    void paintFocus(Control* container, Canvas& canvas) const;
     Mouse mouseFor(Control* target, Control* container, int button, int shift, int x, int y) const;
 
     App* app_;
@@ -235,6 +252,8 @@ private:
     Control* captureContainer_ = nullptr;
     bool captured_ = false;
     std::optional<AccessibleView> announced_;
+    Control* keyFocus_ = nullptr;  // the part the keyboard last moved to
+    bool focusCues_ = false;
 };
 
 // The program: single-instance windows, created and loaded on first use.

@@ -278,6 +278,10 @@ public:
         }
         DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &rc, fmt);
     }
+    void focusMark(const forms::PixelRect& r) override {
+        RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
+        DrawFocusRect(dc_, &rc);
+    }
 
 private:
     Win32Backend& b_;
@@ -535,7 +539,7 @@ void Win32Backend::paintSurface(Form& form, const std::function<void(forms::Nati
 }
 
 void Win32Backend::setFocus(Control& c) {
-    if (c.native) SetFocus(static_cast<HWND>(c.native));
+    if (HWND h = c.native ? static_cast<HWND>(c.native) : nativeOf(c.form(), nullptr)) SetFocus(h);
 }
 
 void Win32Backend::setExStyle(Form& form, std::uint32_t exStyle) {

@@ -38,6 +38,8 @@ public:
     void capture(forms::Form& form, forms::Control* container, bool on) override;
     void paintSurface(forms::Form& form, const std::function<void(forms::NativeDC)>& paint) override;
     void setFocus(forms::Control& control) override;
+    forms::Control* focusedControl(const forms::Form& form) const override;  // keyboard.cpp
+    void showFocusCues(forms::Form& form) override;                          // keyboard.cpp
     void accessibleEvent(forms::Form& form, forms::AccessibleEvent ev, int item) override;  // accessible.cpp
     void setExStyle(forms::Form& form, std::uint32_t exStyle) override;
     std::uint32_t exStyle(const forms::Form& form) const override;

@@ -7,6 +7,7 @@
 #include <oleacc.h>
 
 #include <atomic>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -78,6 +79,16 @@ private:
     std::vector<Event> log_;
 };
 
+// A key as the user presses it: to whichever window has the keyboard.
+void press(WORD vk) {
+    INPUT in[2] = {};
+    in[0].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = vk;
+    in[1] = in[0];
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+}
+
 // One object of a window, read as screen readers read it.
 struct Reader {
     IAccessible* object = nullptr;
@@ -119,16 +130,50 @@ struct Reader {
         if (object) object->get_accChildCount(&n);
         return n;
     }
+    LONG childNamed(const std::wstring& name) const {
+        for (LONG i = 1; i <= children(); ++i)
+            if (this->name(i) == name) return i;
+        return 0;
+    }
 };
 
-// A key as the user presses it: to whichever window has the keyboard.
-void press(WORD vk) {
-    INPUT in[2] = {};
-    in[0].type = INPUT_KEYBOARD;
-    in[0].ki.wVk = vk;
-    in[1] = in[0];
-    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, in, sizeof(INPUT));
+// A dialog gone through by the keyboard: a dialog to screen readers, its parts named and of
+// their roles, the first focused; then each key moves the focus to the part named.
+struct Stop {
+    const wchar_t* name;
+    long role;
+};
+void tabThrough(Events& events, HWND dialog, const std::vector<Stop>& parts, const wchar_t* first,
+                const std::vector<std::pair<WORD, const wchar_t*>>& keys) {
+    Reader r(dialog, OBJID_CLIENT);
+    EXPECT_EQ(r.role(), ROLE_SYSTEM_DIALOG);
+    for (const Stop& p : parts) {
+        LONG i = r.childNamed(p.name);
+        ASSERT_GT(i, 0) << "no part named " << testing::PrintToString(std::wstring(p.name));
+        EXPECT_EQ(r.role(i), p.role) << testing::PrintToString(std::wstring(p.name));
+        EXPECT_EQ((r.state(i) & STATE_SYSTEM_FOCUSED) != 0, std::wstring(p.name) == first)
+            << testing::PrintToString(std::wstring(p.name));
+    }
+    for (auto [key, to] : keys) {
+        std::size_t mark = events.count();
+        bool back = key == VK_SHIFT;
+        if (back) {
+            INPUT in[4] = {};
+            for (INPUT& i : in) i.type = INPUT_KEYBOARD;
+            in[0].ki.wVk = in[3].ki.wVk = VK_SHIFT;
+            in[1].ki.wVk = in[2].ki.wVk = VK_TAB;
+            in[2].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+            SendInput(4, in, sizeof(INPUT));
+        } else {
+            press(key);
+        }
+        LONG i = r.childNamed(to);
+        EXPECT_TRUE(waitFor([&] { return events.seen(mark, EVENT_OBJECT_FOCUS, dialog, OBJID_CLIENT, i); }))
+            << (back ? "Shift+Tab" : "Tab") << " to " << testing::PrintToString(std::wstring(to));
+        EXPECT_NE(r.state(i) & STATE_SYSTEM_FOCUSED, 0) << testing::PrintToString(std::wstring(to));
+        // Time to look at the focus marks on a screenshot of the run.
+        if (!e2e::env(L"TOLM_E2E_LINGER").empty()) Sleep(1500);
+    }
 }
 
 std::wstring windowText(HWND w) {
@@ -225,7 +270,27 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
     press(VK_UP);
     press(VK_RETURN);  // 关于
     HWND about = e2e::waitWindow(tolm.id(), L"TolmForm", L"FormAbout", 20000);
-    EXPECT_TRUE(waitFor([&] { return about && IsWindowVisible(about) && !IsWindowVisible(menu); }));
+    ASSERT_TRUE(waitFor([&] { return about && IsWindowVisible(about) && !IsWindowVisible(menu); }));
+
+    // The about window: Tab round its links and its button, Enter on the update link runs the
+    // check; Esc and Enter close it.
+    tabThrough(
+        events, about,
+        {{L"确定", ROLE_SYSTEM_PUSHBUTTON}, {L"用QQ咨询 100860017", ROLE_SYSTEM_LINK}, {L"检测更新", ROLE_SYSTEM_LINK}},
+        L"确定", {{VK_TAB, L"用QQ咨询 100860017"}, {VK_TAB, L"检测更新"}, {VK_TAB, L"确定"}, {VK_SHIFT, L"检测更新"}});
+    press(VK_RETURN);
+    EXPECT_EQ(e2e::answerMessage(tolm.id()), L"已是最新版本,无需更新");
+    for (WORD key : {VK_ESCAPE, VK_RETURN}) {
+        EXPECT_TRUE(waitFor([&] { return !IsWindow(about); })) << "the about window stayed";
+        openMenu();
+        press(VK_END);
+        press(VK_UP);
+        press(VK_RETURN);  // 关于
+        about = e2e::waitWindow(tolm.id(), L"TolmForm", L"FormAbout", 20000);
+        ASSERT_TRUE(waitFor([&] { return about && GetForegroundWindow() == about; }));
+        press(key);
+        EXPECT_TRUE(waitFor([&] { return !IsWindow(about); })) << "key " << key << " did not close the about window";
+    }
 
     // Midnight: the count and its name change together, and the change is told.
     EXPECT_TRUE(waitFor([&] { return events.seen(start, EVENT_OBJECT_NAMECHANGE, widget, OBJID_CLIENT, CHILDID_SELF); },
@@ -241,6 +306,49 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
     press(VK_END);
     press(VK_RETURN);  // 退出
     EXPECT_TRUE(tolm.waitExit(15000)) << "退出 chosen by the keyboard did not end the widget";
+
+    // The update prompt of a widget told of a newer release: Tab between its buttons, Enter on
+    // the focused one.
+    std::ofstream(e2e::env(L"TOLM_PUBLISHER_CONTROL").c_str(), std::ios::trunc) << "motto newer\n";
+    {
+        e2e::Process again(app + L"\\tolm.exe", app);
+        HWND prompt = e2e::waitWindow(again.id(), L"TolmForm", L"FormExit", 60000);
+        ASSERT_TRUE(prompt) << e2e::fate(again);
+        ASSERT_TRUE(waitFor([&] { return GetForegroundWindow() == prompt; }));
+        tabThrough(events, prompt, {{L"是", ROLE_SYSTEM_PUSHBUTTON}, {L"否", ROLE_SYSTEM_PUSHBUTTON}}, L"是",
+                   {{VK_TAB, L"否"}, {VK_TAB, L"是"}, {VK_SHIFT, L"否"}});
+        press(VK_RETURN);
+        EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(prompt); })) << "Enter on 否 left the prompt up";
+        HWND shown = e2e::waitWindow(again.id(), L"TolmForm", L"Tolm", 20000);
+        PostMessageW(shown, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_TRUE(again.waitExit(15000));
+    }
+
+    // jw's window: Tab round its check boxes and buttons, Space ticks, Esc closes writing nothing.
+    auto written = [&] {
+        WIN32_FILE_ATTRIBUTE_DATA a{};
+        if (!GetFileAttributesExW((app + L"\\jw.bat").c_str(), GetFileExInfoStandard, &a)) return 0ull;
+        return static_cast<unsigned long long>(a.ftLastWriteTime.dwHighDateTime) << 32 |
+               a.ftLastWriteTime.dwLowDateTime;
+    };
+    unsigned long long batch = written();
+    e2e::Process jw(app + L"\\jw.exe", app);
+    HWND done = e2e::waitWindow(jw.id(), L"TolmForm", L"成功安装", 60000);
+    ASSERT_TRUE(done) << e2e::fate(jw);
+    ASSERT_TRUE(waitFor([&] { return GetForegroundWindow() == done; }));
+    tabThrough(events, done,
+               {{L"开机启动", ROLE_SYSTEM_CHECKBUTTON},
+                {L"添加桌面快捷方式", ROLE_SYSTEM_CHECKBUTTON},
+                {L"关闭", ROLE_SYSTEM_PUSHBUTTON},
+                {L"完成", ROLE_SYSTEM_PUSHBUTTON}},
+               L"开机启动",
+               {{VK_TAB, L"添加桌面快捷方式"}, {VK_TAB, L"关闭"}, {VK_TAB, L"完成"}, {VK_TAB, L"开机启动"}});
+    HWND autostart = FindWindowExW(done, nullptr, L"BUTTON", L"开机启动");
+    press(VK_SPACE);
+    EXPECT_TRUE(waitFor([&] { return SendMessageW(autostart, BM_GETCHECK, 0, 0) == BST_UNCHECKED; }));
+    press(VK_ESCAPE);
+    EXPECT_TRUE(jw.waitExit(15000)) << "Esc did not close jw's window";
+    EXPECT_EQ(written(), batch) << "closing wrote the batch";
     CoUninitialize();
 }
 

@@ -78,6 +78,12 @@ public:
         paint(nullptr);
     }
     void setFocus(forms::Control& c) override { focused = &c; }
+    forms::Control* focusedControl(const forms::Form& f) const override {
+        bool mine = focused && &focused->form() == &f && forms::isWindowed(focused->kind());
+        return mine ? const_cast<forms::Control*>(focused) : nullptr;
+    }
+    int focusCues = 0;
+    void showFocusCues(forms::Form&) override { ++focusCues; }
     // What screen readers were told, as "event item": "name 0", "focus 2", "menustart 0".
     std::vector<std::string> accessibleEvents;
     void accessibleEvent(forms::Form&, forms::AccessibleEvent ev, int item) override {
