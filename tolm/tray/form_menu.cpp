@@ -76,8 +76,9 @@ void FormMenu::open() {
 }
 
 void FormMenu::openByKeyboard() {
-    open();
+    // The bar goes first, so that screen readers hear the menu open on the entry it shows.
     highlight(0);
+    open();
 }
 
 void FormMenu::close() {
