@@ -10,6 +10,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/text.h"
 
+// Interfaces go by __uuidof: the x86_64 libraries define IID_IAccessible twice (uuid, oleacc).
 namespace win32 {
 
 namespace {
@@ -40,13 +41,13 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible) {
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(IAccessible)) {
             *out = static_cast<IAccessible*>(this);
             AddRef();
             return S_OK;
         }
         // The window behind the object; the system's list of children would not be ours.
-        if (iid == IID_IOleWindow) return std_->QueryInterface(iid, out);
+        if (iid == __uuidof(IOleWindow)) return std_->QueryInterface(iid, out);
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
@@ -254,11 +255,11 @@ LRESULT accessibleObject(forms::Form& form, HWND hwnd, WPARAM wp, LPARAM lp) {
     auto id = static_cast<LONG>(lp);
     if ((id != OBJID_CLIENT && id != OBJID_WINDOW) || !form.accessible()) return 0;
     Com<IAccessible> standard;
-    if (FAILED(CreateStdAccessibleObject(hwnd, id, IID_IAccessible, reinterpret_cast<void**>(standard.put()))))
+    if (FAILED(CreateStdAccessibleObject(hwnd, id, __uuidof(IAccessible), reinterpret_cast<void**>(standard.put()))))
         return 0;
     living()[hwnd] = &form;
     auto* object = new FormAccessible(hwnd, id, std::move(standard));
-    LRESULT r = LresultFromObject(IID_IAccessible, wp, object);
+    LRESULT r = LresultFromObject(__uuidof(IAccessible), wp, object);
     object->Release();  // LresultFromObject holds its own reference
     return r;
 }

@@ -92,7 +92,7 @@ void press(WORD vk) {
 struct Reader {
     IAccessible* object = nullptr;
     Reader(HWND hwnd, LONG id) {
-        AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(id), IID_IAccessible, reinterpret_cast<void**>(&object));
+        AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(id), __uuidof(IAccessible), reinterpret_cast<void**>(&object));
     }
     ~Reader() {
         if (object) object->Release();
