@@ -191,19 +191,15 @@ TEST_F(UpdateWindows, TheAboutWindowGoesByTheKeyboard) {
     EXPECT_FALSE(app.isLoaded<FormAbout>());
 }
 
-// The update prompt: Tab between 是 and 否, Enter on the focused one, Esc for 否.
+// The update prompt: Enter on the focused button (否 after Tab, 是 back round), Esc for 否.
 TEST_F(UpdateWindows, ThePromptGoesByTheKeyboard) {
-    struct Step {
-        std::vector<int> keys;
-        bool downloading;
-    } steps[] = {{{forms::KeyTab, forms::KeyReturn}, false},  // 否 focused
-                 {{forms::KeyEscape}, false},
-                 {{forms::KeyTab, forms::KeyReturn}, true}};  // back round to 是
-    for (const Step& s : steps) {
+    for (auto [keys, downloading] :
+         {std::pair{Strings{"tab", "enter"}, false}, {Strings{"esc"}, false}, {Strings{"tab", "enter"}, true}}) {
         FormExit& f = open<FormExit>();
-        for (int k : s.keys) EXPECT_TRUE(f.keyDown(k, 0));
-        EXPECT_EQ(f.visible(), s.downloading);
-        EXPECT_EQ(f("Label4").caption() == FormExit::kDownloadNotice, s.downloading);
+        for (const std::string& k : keys)
+            EXPECT_TRUE(f.keyDown(k == "tab" ? forms::KeyTab : k == "esc" ? forms::KeyEscape : forms::KeyReturn, 0));
+        EXPECT_EQ(f.visible(), downloading);
+        EXPECT_EQ(f("Label4").caption() == FormExit::kDownloadNotice, downloading);
     }
 }
 
