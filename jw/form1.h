@@ -15,6 +15,9 @@ public:
 
     forms::FlatButtons buttons;
 
+    // A dialog to screen readers, named by its title.
+    std::optional<forms::AccessibleView> accessible() override { return dialogView((*this)("Label1").caption()); }
+
     void LabelYes_Click();  // Done: carries out the ticked options, then ends
     void LabelNo_Click();   // Close: ends, writing nothing
 

@@ -20,11 +20,13 @@ constexpr ControlDef credit(const char* name, forms::Twips left, forms::Twips to
 
 const ControlDef kForm1[] = {
     {.name = "PicYes", .kind = Kind::PictureBox, .left = 5280, .top = 4560, .width = 1335, .height = 375,
-     .fore = sys::WindowText, .back = kFace, .edge = forms::Edge::Flat, .tabIndex = 3},
+     .fore = sys::WindowText, .back = kFace, .edge = forms::Edge::Flat, .tabIndex = 3,
+     .keyRole = forms::KeyRole::Default},
     {.name = "LabelYes", .kind = Kind::Label, .container = "PicYes", .top = 105, .width = 1335, .height = 375,
      .caption = "完成", .transparent = true, .align = Align::Center},
     {.name = "PicNo", .kind = Kind::PictureBox, .left = 7080, .top = 4560, .width = 855, .height = 375,
-     .fore = sys::WindowText, .back = kFace, .edge = forms::Edge::Flat, .tabIndex = 2},
+     .fore = sys::WindowText, .back = kFace, .edge = forms::Edge::Flat, .tabIndex = 2,
+     .keyRole = forms::KeyRole::Cancel},
     {.name = "LabelNo", .kind = Kind::Label, .container = "PicNo", .top = 120, .width = 855, .height = 375,
      .caption = "关闭", .transparent = true, .align = Align::Center},
     {.name = "Text2", .kind = Kind::TextBox, .left = 1680, .top = 3360, .width = 1455, .height = 495,

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/forms/accessible.h"
 #include "platform/forms/layout.h"
 
 namespace forms {
@@ -47,6 +48,7 @@ public:
     virtual void picture(std::string_view name, const PixelRect& r, bool stretch) = 0;
     virtual void text(std::string_view utf8, const PixelRect& r, Color c, const Font& f, Align a, bool wrap,
                       bool disabled) = 0;
+    virtual void focusMark(const PixelRect& r) = 0;  // the system's dotted focus rectangle
 };
 
 class Backend {
@@ -71,7 +73,14 @@ public:
     // Draws with the system's own calls onto the form's background, now and again whenever the
     // system asks the window to repaint, until the next call replaces the painter.
     virtual void paintSurface(Form& form, const std::function<void(NativeDC)>& paint) = 0;
+    // The control takes the keyboard; for a windowless one, its window does.
     virtual void setFocus(Control& control) = 0;
+    // The windowed control of the form that has the keyboard (nullptr: none, or the window itself).
+    virtual Control* focusedControl(const Form& form) const = 0;
+    // The keyboard is in use in the window: the system's own controls show their focus marks.
+    virtual void showFocusCues(Form& form) = 0;
+    // Raised for screen readers: `item` 0 is the window itself, else the number of one of its parts.
+    virtual void accessibleEvent(Form& form, AccessibleEvent ev, int item) = 0;
 
     // Extended style and layering of a top-level window, as the system calls take them.
     virtual void setExStyle(Form& form, std::uint32_t exStyle) = 0;
@@ -81,6 +90,8 @@ public:
     // not topmost itself.
     virtual void bringToFront(Form& form) = 0;
     virtual void setTopmost(Form& form) = 0;
+    // The window becomes the one the user works with, and takes the keyboard.
+    virtual void activate(Form& form) = 0;
 
     // Program-wide services.
     virtual void messageBox(std::string_view text, std::string_view caption) = 0;

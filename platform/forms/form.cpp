@@ -2,6 +2,7 @@
 
 #include "platform/forms/scale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -290,6 +291,20 @@ void Form::guarded(const std::function<void()>& body) {
     }
 }
 
+void Form::accessibleChanged() {
+    std::optional<AccessibleView> now = accessible();
+    if (!now || !loaded_) return;
+    if (announced_) {
+        if (now->name != announced_->name) backend().accessibleEvent(*this, AccessibleEvent::NameChange, 0);
+        if (now->description != announced_->description)
+            backend().accessibleEvent(*this, AccessibleEvent::DescriptionChange, 0);
+        for (std::size_t i = 0; i < now->items.size(); ++i)
+            if (i >= announced_->items.size() || now->items[i].name != announced_->items[i].name)
+                backend().accessibleEvent(*this, AccessibleEvent::NameChange, static_cast<int>(i + 1));
+    }
+    announced_ = std::move(now);
+}
+
 void Form::dispatch(Control* target, Event ev, const Mouse& m) {
     std::string_view name = target ? target->name() : std::string_view();
     auto [lo, hi] = handlers_.equal_range(name);
@@ -402,6 +417,132 @@ void Form::mouseUp(Control* container, int button, int shift, int x, int y, int 
     }
 }
 
+bool Form::keyDown(int key, int shift) {
+    if (!loaded_) return false;
+    bool taken = false;
+    app_->enter();
+    guarded([&] { taken = Form_KeyDown(key, shift) || dialogKey(key, shift); });
+    app_->leave();
+    return taken;
+}
+
+std::vector<Control*> Form::tabOrder() const {
+    std::vector<Control*> ring;
+    for (auto& c : controls_)
+        if (c->def().tabIndex >= 0 && c->visible() && c->enabled() && (!c->container() || c->container()->visible()))
+            ring.push_back(c.get());
+    std::stable_sort(ring.begin(), ring.end(),
+                     [](const Control* a, const Control* b) { return a->def().tabIndex < b->def().tabIndex; });
+    return ring;
+}
+
+Control* Form::keyFocus() const {
+    // A windowed control may have taken the keyboard from a click; a windowless one has it while
+    // its window does.
+    if (Control* c = backend().focusedControl(*this)) return c;
+    return keyFocus_;
+}
+
+namespace {
+// Buttons and links of our own: the system's controls answer their keys themselves.
+bool pressable(const Control& c) { return c.kind() == Kind::PictureBox || c.kind() == Kind::Label; }
+
+std::string trimmed(std::string_view s) {
+    auto first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
+}
+}  // namespace
+
+Control* Form::keyButton(KeyRole role) const {
+    for (auto& c : controls_) {
+        KeyRole r = c->def().keyRole;
+        if ((r == role || r == KeyRole::DefaultCancel) && c->visible() && c->enabled() && pressable(*c)) return c.get();
+    }
+    return nullptr;
+}
+
+bool Form::dialogKey(int key, int shift) {
+    std::vector<Control*> ring = tabOrder();
+    if (ring.empty()) return false;
+    Control* at = keyFocus();
+    auto here = std::find(ring.begin(), ring.end(), at);
+    auto n = static_cast<long>(ring.size());
+    long i = here - ring.begin();
+    Control* press = nullptr;
+    switch (key) {
+    case KeyTab:
+        if (here == ring.end()) i = (shift & 1) ? 0 : -1;
+        moveFocus(*ring[static_cast<std::size_t>(((shift & 1) ? i - 1 + n : i + 1) % n)]);
+        return true;
+    case KeyReturn:
+        press = at && pressable(*at) && here != ring.end() ? at : keyButton(KeyRole::Default);
+        break;
+    case KeySpace:
+        press = at && pressable(*at) && here != ring.end() ? at : nullptr;
+        break;
+    case KeyEscape:
+        press = keyButton(KeyRole::Cancel);
+        break;
+    default:
+        break;
+    }
+    if (!press) return false;
+    dispatch(press, Event::Click, Mouse{0, 0, 0, 0, press->index()});
+    return true;
+}
+
+void Form::moveFocus(Control& to) {
+    Control* from = keyFocus();
+    keyFocus_ = &to;
+    if (!focusCues_) backend().showFocusCues(*this);
+    focusCues_ = true;
+    backend().setFocus(to);
+    for (Control* c : {from, &to})
+        if (c) backend().invalidate(*this, isWindowed(c->kind()) ? c : c->container());
+    std::optional<AccessibleView> v = accessible();
+    for (std::size_t i = 0; v && i < v->items.size(); ++i)
+        if (v->items[i].control == &to) backend().accessibleEvent(*this, AccessibleEvent::Focus, static_cast<int>(i + 1));
+}
+
+AccessibleView Form::dialogView(std::string name) {
+    AccessibleView v;
+    v.name = std::move(name);
+    v.role = Role::Dialog;
+    std::vector<Control*> texts;
+    for (auto& c : controls_)
+        if (c->kind() == Kind::Label && !c->container() && c->visible() && c->def().tabIndex < 0 &&
+            !trimmed(c->caption()).empty())
+            texts.push_back(c.get());
+    std::stable_sort(texts.begin(), texts.end(), [](const Control* a, const Control* b) {
+        return a->top() != b->top() ? a->top() < b->top() : a->left() < b->left();
+    });
+    for (Control* c : texts) v.items.push_back({trimmed(c->caption()), Role::StaticText, c, false});
+    Control* focus = keyFocus();
+    for (Control* c : tabOrder()) {
+        std::string label = c->def().accName ? c->def().accName : trimmed(c->caption());
+        if (c->kind() == Kind::PictureBox)  // a flat button says what its caption says
+            for (Control* k : c->children())
+                if (label.empty() && k->kind() == Kind::Label) label = trimmed(k->caption());
+        Role role = c->kind() == Kind::CheckBox ? Role::CheckBox : c->kind() == Kind::Label ? Role::Link : Role::PushButton;
+        v.items.push_back({label, role, c, c == focus});
+    }
+    return v;
+}
+
+void Form::paintFocus(Control* container, Canvas& canvas) const {
+    if (!focusCues_ || !keyFocus_ || !keyFocus_->visible()) return;
+    // Not where a click has since moved the keyboard to another control.
+    if (Control* system = backend().focusedControl(*this); system && system != keyFocus_) return;
+    if (keyFocus_ == container) {
+        PixelRect r = container->pixelRect();
+        int inset = std::max(1, toPixels(30));
+        canvas.focusMark({inset, inset, r.width - 2 * inset, r.height - 2 * inset});
+    } else if (!isWindowed(keyFocus_->kind()) && keyFocus_->container() == container) {
+        canvas.focusMark(keyFocus_->pixelRect());
+    }
+}
+
 void Form::captureLost() {
     if (!captured_) return;
     captured_ = false;
@@ -468,6 +609,7 @@ void Form::paint(Control* container, Canvas& canvas, bool backgroundDone) const 
             break;
         }
     }
+    paintFocus(container, canvas);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,11 +5,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <typeindex>
 #include <vector>
 
+#include "platform/forms/accessible.h"
 #include "platform/forms/backend.h"
 #include "platform/forms/layout.h"
 #include "platform/forms/startup.h"
@@ -19,6 +21,20 @@ namespace forms {
 class App;
 
 enum class Event { Click, MouseDown, MouseMove, MouseUp, Timer };
+
+// Keys by the system's virtual-key codes; shift as for the mouse (1 Shift, 2 Ctrl, 4 Alt).
+enum : int {
+    KeyTab = 0x09,
+    KeyReturn = 0x0D,
+    KeyEscape = 0x1B,
+    KeySpace = 0x20,
+    KeyEnd = 0x23,
+    KeyHome = 0x24,
+    KeyLeft = 0x25,
+    KeyUp = 0x26,
+    KeyRight = 0x27,
+    KeyDown = 0x28,
+};
 
 // Mouse buttons as the handlers see them.
 enum : int { LeftButton = 1, RightButton = 2, MiddleButton = 4 };
@@ -160,6 +176,9 @@ public:
     void mouseDown(Control* container, int button, int shift, int x, int y);
     void mouseMove(Control* container, int buttons, int shift, int x, int y);
     void mouseUp(Control* container, int button, int shift, int x, int y, int buttonsStillDown);
+    // A key pressed while the window has the focus; false leaves it to the system's own dialog
+    // keys (Tab between controls, Enter and Esc to the default and cancel buttons).
+    bool keyDown(int key, int shift);
     void captureLost();              // another window took the pointer
     void clicked(Control& control);  // a windowed control's own click (push button, check box)
     void timerTick(Control& timer);
@@ -177,6 +196,23 @@ public:
     // Runs a piece of the form's code as a handler runs: a fault shows a message and ends.
     void guarded(const std::function<void()>& body);
 
+    // What a screen reader is told about the window, from what it shows now; a window without a
+    // description of its own keeps the system's.
+    virtual std::optional<AccessibleView> accessible() { return std::nullopt; }
+    // Tells screen readers which names and descriptions differ from the last time it was called.
+    void accessibleChanged();
+    // A dialog as screen readers know it: its texts top to bottom, then the parts the keyboard
+    // reaches, in their order, named by what they do.
+    AccessibleView dialogView(std::string name);
+
+    // The keyboard's way through a window: the controls with a tab index that are visible and
+    // enabled, in that order, and the one that has the keyboard now (nullptr: none).
+    std::vector<Control*> tabOrder() const;
+    Control* keyFocus() const;
+    // Whether a focus mark is drawn: only once the keyboard has moved the focus, as the system
+    // hides its focus marks from mouse users.
+    bool focusCues() const { return focusCues_; }
+
 protected:
     virtual void Form_Load() {}
     virtual void Form_Alarm(int /*id*/) {}
@@ -184,6 +220,7 @@ protected:
     virtual void Form_Unload() {}       // the window is about to be destroyed
     virtual void Form_CaptureLost() {}  // a press's capture ended without its release
     virtual void Form_DpiChanged() {}   // laid out again at the new DPI
+    virtual bool Form_KeyDown(int /*key*/, int /*shift*/) { return false; }
     void startAlarm(int id, std::chrono::milliseconds delay);
 
 private:
@@ -192,6 +229,12 @@ private:
     void load();
     void unloadNative();
     void dispatch(Control* target, Event ev, const Mouse& m);
+    // Tab and Shift+Tab round the tab order; Enter presses the focused button or link, else the
+    // default button; Space the focused button or link; Esc the cancel button.
+    bool dialogKey(int key, int shift);
+    void moveFocus(Control& to);
+    Control* keyButton(KeyRole role) const;
+    void paintFocus(Control* container, Canvas& canvas) const;
     Mouse mouseFor(Control* target, Control* container, int button, int shift, int x, int y) const;
 
     App* app_;
@@ -208,6 +251,9 @@ private:
     Control* captureTarget_ = nullptr;
     Control* captureContainer_ = nullptr;
     bool captured_ = false;
+    std::optional<AccessibleView> announced_;
+    Control* keyFocus_ = nullptr;  // the part the keyboard last moved to
+    bool focusCues_ = false;
 };
 
 // The program: single-instance windows, created and loaded on first use.

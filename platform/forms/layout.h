@@ -55,7 +55,8 @@ constexpr bool isContainer(Kind k) { return k == Kind::PictureBox || k == Kind::
 enum class Align { Left, Center };
 enum class Edge { Sunken, Flat };         // picture boxes: default 3-D edge, or none at all
 enum class ShapeStyle { Filled, Outline };  // filled without outline, or outline drawn inside
-enum class KeyRole { None, Default, Cancel };
+// Which button Enter and Esc press; DefaultCancel: the window's only button, pressed by both.
+enum class KeyRole { None, Default, Cancel, DefaultCancel };
 
 struct ControlDef {
     const char* name = "";
@@ -81,6 +82,7 @@ struct ControlDef {
     int tabIndex = -1;  // keyboard focus order; -1 takes no focus
     KeyRole keyRole = KeyRole::None;
     const char* cursor = nullptr;  // artwork resource name of a cursor shown over the control
+    const char* accName = nullptr;  // what a screen reader calls it, where its caption does not say
 };
 
 // Fixed: a title bar with the minimise button; Sizable: a resizable frame whose title bar

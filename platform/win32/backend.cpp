@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "platform/forms/scale.h"
+#include "platform/win32/accessible.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/gdiplus.h"
+#include "platform/win32/picture_copy.h"
 #include "platform/win32/program_end.h"
 #include "platform/win32/text.h"
 
@@ -42,46 +44,6 @@ int buttonsFrom(WPARAM wp) {
     if (wp & MK_RBUTTON) b |= forms::RightButton;
     if (wp & MK_MBUTTON) b |= forms::MiddleButton;
     return b;
-}
-
-// A picture read from a stream stays tied to it in GDI+ (and under Wine to its decoder, which
-// keeps a second copy of the pixels): a copy of the pixels in a bitmap of its own lets both go.
-// Null when the pixels cannot be read in the picture's own format; the caller keeps the original.
-Gdiplus::GpImage* detachedCopy(Gdiplus::GpImage* image, UINT width, UINT height, Gdiplus::PixelFormat format) {
-    auto* from = static_cast<Gdiplus::GpBitmap*>(image);
-    Gdiplus::GpBitmap* copy = nullptr;
-    if (GdipCreateBitmapFromScan0(static_cast<INT>(width), static_cast<INT>(height), 0, format, nullptr, &copy) !=
-        Gdiplus::Ok)
-        return nullptr;
-    Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-    Gdiplus::BitmapData src{}, dst{};
-    bool copied = false;
-    if (GdipBitmapLockBits(from, &all, Gdiplus::ImageLockModeRead, format, &src) == Gdiplus::Ok) {
-        if (GdipBitmapLockBits(copy, &all, Gdiplus::ImageLockModeWrite, format, &dst) == Gdiplus::Ok) {
-            std::size_t rowBytes = (static_cast<std::size_t>(width) * Gdiplus::GetPixelFormatSize(format) + 7) / 8;
-            for (UINT y = 0; y < height; ++y)
-                std::memcpy(static_cast<BYTE*>(dst.Scan0) + static_cast<std::ptrdiff_t>(y) * dst.Stride,
-                            static_cast<const BYTE*>(src.Scan0) + static_cast<std::ptrdiff_t>(y) * src.Stride, rowBytes);
-            GdipBitmapUnlockBits(copy, &dst);
-            copied = true;
-        }
-        GdipBitmapUnlockBits(from, &src);
-    }
-    if (copied && Gdiplus::IsIndexedPixelFormat(format)) {
-        INT size = 0;
-        std::vector<BYTE> palette;
-        copied = GdipGetImagePaletteSize(image, &size) == Gdiplus::Ok && size > 0;
-        if (copied) palette.resize(static_cast<std::size_t>(size));
-        copied = copied &&
-                 GdipGetImagePalette(image, reinterpret_cast<Gdiplus::ColorPalette*>(palette.data()), size) ==
-                     Gdiplus::Ok &&
-                 GdipSetImagePalette(copy, reinterpret_cast<Gdiplus::ColorPalette*>(palette.data())) == Gdiplus::Ok;
-    }
-    if (!copied) {
-        GdipDisposeImage(copy);
-        return nullptr;
-    }
-    return copy;
 }
 
 }  // namespace
@@ -128,19 +90,22 @@ Win32Backend::~Win32Backend() {
 int Win32Backend::run() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        // Enter and Esc reach a window's default and cancel buttons, Tab moves the focus.
+        // A window's own keys first; then Enter and Esc reach its default and cancel buttons,
+        // Tab moves the focus.
         HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-        if (root && isOurForm(root) && IsDialogMessageW(root, &msg)) continue;
+        Form* form = root ? formOf(root) : nullptr;
+        if (form && msg.message == WM_KEYDOWN && form->keyDown(static_cast<int>(msg.wParam), shiftState())) continue;
+        if (form && IsDialogMessageW(root, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
 }
 
-bool Win32Backend::isOurForm(HWND hwnd) const {
+Form* Win32Backend::formOf(HWND hwnd) const {
     for (auto& [form, n] : natives_)
-        if (n->hwnd == hwnd) return true;
-    return false;
+        if (n->hwnd == hwnd) return const_cast<Form*>(form);
+    return nullptr;
 }
 
 Win32Backend::Native* Win32Backend::find(const Form& form) const {
@@ -274,6 +239,10 @@ public:
             SetTextColor(dc_, Win32Backend::colorRef(c));
         }
         DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &rc, fmt);
+    }
+    void focusMark(const forms::PixelRect& r) override {
+        RECT rc{r.left, r.top, r.left + r.width, r.top + r.height};
+        DrawFocusRect(dc_, &rc);
     }
 
 private:
@@ -417,6 +386,7 @@ void Win32Backend::destroy(Form& form) {
         if (c->kind() == Kind::Timer) KillTimer(n->hwnd, reinterpret_cast<UINT_PTR>(c.get()));
     // No message of the windows being destroyed may reach the form any more.
     SetWindowLongPtrW(n->hwnd, GWLP_USERDATA, 0);
+    forgetAccessible(n->hwnd);
     for (auto& box : n->boxes)
         if (box->container->native) SetWindowLongPtrW(static_cast<HWND>(box->container->native), GWLP_USERDATA, 0);
     for (auto& [id, c] : n->byId) c->native = nullptr;
@@ -532,7 +502,7 @@ void Win32Backend::paintSurface(Form& form, const std::function<void(forms::Nati
 }
 
 void Win32Backend::setFocus(Control& c) {
-    if (c.native) SetFocus(static_cast<HWND>(c.native));
+    if (HWND h = c.native ? static_cast<HWND>(c.native) : nativeOf(c.form(), nullptr)) SetFocus(h);
 }
 
 void Win32Backend::setExStyle(Form& form, std::uint32_t exStyle) {
@@ -554,6 +524,13 @@ void Win32Backend::bringToFront(Form& form) {
 
 void Win32Backend::setTopmost(Form& form) {
     if (Native* n = find(form)) SetWindowPos(n->hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void Win32Backend::activate(Form& form) {
+    if (Native* n = find(form)) {
+        SetForegroundWindow(n->hwnd);
+        SetFocus(n->hwnd);
+    }
 }
 
 void Win32Backend::messageBox(std::string_view text, std::string_view caption) {
@@ -836,6 +813,9 @@ LRESULT Win32Backend::handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM 
             for (auto& k : form.controls())
                 if (k->def().keyRole == forms::KeyRole::Default && k->native)
                     return MAKELRESULT(GetDlgCtrlID(static_cast<HWND>(k->native)), DC_HASDEFID);
+        break;
+    case WM_GETOBJECT:
+        if (!box) return accessibleObject(form, hwnd, wp, lp);
         break;
     case WM_DPICHANGED:
         // Checked like a queried DPI: a value out of range (0 would shrink the window to its

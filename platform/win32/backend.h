@@ -39,11 +39,15 @@ public:
     void capture(forms::Form& form, forms::Control* container, bool on) override;
     void paintSurface(forms::Form& form, const std::function<void(forms::NativeDC)>& paint) override;
     void setFocus(forms::Control& control) override;
+    forms::Control* focusedControl(const forms::Form& form) const override;  // keyboard.cpp
+    void showFocusCues(forms::Form& form) override;                          // keyboard.cpp
+    void accessibleEvent(forms::Form& form, forms::AccessibleEvent ev, int item) override;  // accessible.cpp
     void setExStyle(forms::Form& form, std::uint32_t exStyle) override;
     std::uint32_t exStyle(const forms::Form& form) const override;
     void setLayered(forms::Form& form, std::uint32_t colorKey, int alpha, std::uint32_t flags) override;
     void bringToFront(forms::Form& form) override;
     void setTopmost(forms::Form& form) override;
+    void activate(forms::Form& form) override;
     void messageBox(std::string_view text, std::string_view caption) override;
     [[noreturn]] void end(int exitCode) override;
     forms::PixelRect screen() const override;
@@ -103,7 +107,7 @@ private:
     void dpiChanged(forms::Form& form, HWND hwnd, int dpi, const RECT& suggested);
     // Lets go of the fonts of the DPIs that no window of ours is drawn at any more.
     void releaseUnusedFonts();
-    bool isOurForm(HWND hwnd) const;
+    forms::Form* formOf(HWND hwnd) const;  // nullptr: not a window of ours
 
     HINSTANCE instance_;
     forms::App* app_ = nullptr;

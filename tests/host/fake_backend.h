@@ -78,6 +78,18 @@ public:
         paint(nullptr);
     }
     void setFocus(forms::Control& c) override { focused = &c; }
+    forms::Control* focusedControl(const forms::Form& f) const override {
+        bool mine = focused && &focused->form() == &f && forms::isWindowed(focused->kind());
+        return mine ? const_cast<forms::Control*>(focused) : nullptr;
+    }
+    int focusCues = 0;
+    void showFocusCues(forms::Form&) override { ++focusCues; }
+    // What screen readers were told, as "event item": "name 0", "focus 2", "menustart 0".
+    std::vector<std::string> accessibleEvents;
+    void accessibleEvent(forms::Form&, forms::AccessibleEvent ev, int item) override {
+        static const char* const names[] = {"name", "description", "focus", "menustart", "menuend"};
+        accessibleEvents.push_back(std::string(names[static_cast<int>(ev)]) + " " + std::to_string(item));
+    }
     void setExStyle(forms::Form& f, std::uint32_t ex) override {
         windows[&f].exStyle = ex;
         windows[&f].styling.push_back("style");
@@ -89,6 +101,8 @@ public:
         w.styling.push_back("layered");
     }
     void bringToFront(forms::Form& f) override { windows[&f].styling.push_back("front"); }
+    int activations = 0;
+    void activate(forms::Form&) override { ++activations; }
     void setTopmost(forms::Form& f) override {
         windows[&f].topmost = true;
         windows[&f].styling.push_back("topmost");

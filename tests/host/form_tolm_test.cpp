@@ -201,3 +201,74 @@ TEST(UntilNextDay, WaitsUntilJustAfterLocalMidnight) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a screen reader reads: the count as a sentence, the motto, and each panel by itself; and
+// what it is told when they change, and only then.
+TEST_F(MainWindow, ScreenReadersHearTheCountAndMottoOnDisplayAndEachChange) {
+    FormTolm& f = start({2027, 5, 28, 23, 0, 0, 0});
+    auto parts = [&] {
+        auto v = f.accessible();
+        std::string s = v->name + " | " + v->description;
+        for (const auto& i : v->items)
+            s += " | " + i.name + (i.role == forms::Role::StaticText ? "" : " (not text)") + " @" + i.control->name();
+        return s;
+    };
+    EXPECT_EQ(parts(), "距离2027年高考还有10天 | 加油!   奋斗!   拼搏! | 2027年 @Picture3 | 还有10天 @Picture2 | "
+                       "加油!   奋斗!   拼搏! @Picture1");
+    EXPECT_TRUE(backend.accessibleEvents.empty()) << "nothing changed yet";
+    struct Step {
+        std::function<void()> act;
+        std::vector<std::string> told;
+        const char* name;
+    } steps[] = {
+        {[&] { f.systemChanged(); }, {}, "距离2027年高考还有10天"},  // the same date
+        {[&] { clock.time = {2027, 5, 29, 0, 0, 1, 0}; f.alarmFired(1); }, {"name 0", "name 2"}, "距离2027年高考还有9天"},
+        {[&] { f("LabelMotto").setCaption(" 天道酬勤 "); f.accessibleChanged(); }, {"description 0", "name 3"},
+         "距离2027年高考还有9天"},
+        {[&] { clock.time = {2027, 6, 8, 8, 0, 0, 0}; f.systemChanged(); }, {"name 0", "name 1", "name 2"},
+         "距离2028年高考还有365天"},
+    };
+    for (const Step& s : steps) {
+        backend.accessibleEvents.clear();
+        s.act();
+        EXPECT_EQ(backend.accessibleEvents, s.told) << s.name;
+        EXPECT_EQ(f.accessible()->name, s.name);
+    }
+    EXPECT_EQ(f.accessible()->items[2].name, "天道酬勤");
+}
+
+}  // namespace
+
+namespace {
+
+// The menu from the icon: by the mouse it opens with the bar where the pointer left it, by the
+// keyboard on its first entry; both take the keyboard and are announced as a menu.
+TEST_F(MainWindow, TheMenuOpensForTheKeyboardOnItsFirstEntry) {
+    FormTolm& f = start({2027, 3, 1, 9, 0, 0, 0});
+    auto tray = [&](int msg) {
+        f.app().enter();
+        f.mouseMove(nullptr, 0, 0, msg, 0);
+        f.app().leave();
+    };
+    tray(0x0204);  // the mouse: the bar stays at the top, under no entry
+    tolm::FormMenu& m = app.form<tolm::FormMenu>();
+    EXPECT_EQ(m("ShapeBack").top(), 0);
+    EXPECT_EQ(m.highlighted(), -1);
+    EXPECT_FALSE(m.keyDown(forms::KeyTab, 0)) << "a key of no use here is left to the system";
+    for (int msg : {0x007B, 0x0401}) {  // the menu key or Shift+F10; Enter on the icon
+        m.keyDown(forms::KeyEscape, 0);
+        EXPECT_EQ(backend.accessibleEvents.back(), "menuend 0");
+        backend.accessibleEvents.clear();
+        tray(msg);
+        EXPECT_EQ(m.highlighted(), 0);
+        EXPECT_EQ(backend.accessibleEvents, (std::vector<std::string>{"menustart 0", "focus 1"}));
+    }
+    EXPECT_EQ(backend.activations, 3);
+    m.keyDown(forms::KeyUp, 0);  // round to the last
+    EXPECT_TRUE(m.accessible()->items[3].focused);
+    m.hide();
+}
+
+}  // namespace

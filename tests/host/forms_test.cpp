@@ -266,6 +266,9 @@ struct Recorder final : forms::Canvas {
               bool disabled) override {
         ops.push_back("text " + std::string(t) + (wrap ? " wrap" : "") + (disabled ? " disabled" : ""));
     }
+    void focusMark(const forms::PixelRect& r) override {
+        ops.push_back("focus " + std::to_string(r.left) + " " + std::to_string(r.width));
+    }
 };
 
 TEST_F(Forms, PaintsBackToFrontAndOnlyWhatIsVisible) {

@@ -142,3 +142,65 @@ TEST_F(UpdateWindows, TheUpdateLinkChecksByHandAndNeverStops) {
 }
 
 }  // namespace
+
+namespace {
+
+struct FocusMarks final : forms::Canvas {
+    std::vector<forms::PixelRect> marks;
+    void fill(const forms::PixelRect&, forms::Color) override {}
+    void frame(const forms::PixelRect&, forms::Color) override {}
+    void picture(std::string_view, const forms::PixelRect&, bool) override {}
+    void text(std::string_view, const forms::PixelRect&, forms::Color, const forms::Font&, forms::Align, bool,
+              bool) override {}
+    void focusMark(const forms::PixelRect& r) override { marks.push_back(r); }
+};
+
+// The about window by the keyboard: a focus mark only once Tab has moved the focus, on the part
+// that has it, and screen readers told; a link used once leaves the way round; Esc closes.
+TEST_F(UpdateWindows, TheAboutWindowGoesByTheKeyboard) {
+    FormAbout& a = open<FormAbout>();
+    auto marks = [&](forms::Control* box) {
+        FocusMarks m;
+        a.paint(box, m, false);
+        return m.marks;
+    };
+    EXPECT_EQ(a.keyFocus(), &a("PicEnter"));
+    EXPECT_TRUE(marks(nullptr).empty() && marks(&a("PicEnter")).empty()) << "a mark before the keyboard was used";
+    struct Step {
+        int shift;
+        const char* to;
+        int item;  // its number to screen readers: after the window's six texts
+    } steps[] = {
+        {0, "LabelQQ", 7}, {0, "LabelUpDate", 8}, {0, "PicEnter", 9}, {1, "LabelUpDate", 8}, {1, "LabelQQ", 7}};
+    for (const Step& s : steps) {
+        backend.accessibleEvents.clear();
+        EXPECT_TRUE(a.keyDown(forms::KeyTab, s.shift));
+        EXPECT_EQ(a.keyFocus(), &a(s.to));
+        EXPECT_TRUE(a.accessible()->items[static_cast<std::size_t>(s.item - 1)].focused) << s.to;
+        EXPECT_EQ(backend.accessibleEvents, Strings{"focus " + std::to_string(s.item)}) << s.to;
+        bool box = a(s.to).kind() == forms::Kind::PictureBox;
+        auto m = marks(box ? &a(s.to) : nullptr);
+        ASSERT_EQ(m.size(), 1u) << s.to;
+        EXPECT_TRUE(box || m[0] == a(s.to).pixelRect()) << s.to;
+    }
+    a.keyDown(forms::KeySpace, 0);  // the link to the chat, followed once
+    EXPECT_EQ(opened.size(), 1u);
+    a.keyDown(forms::KeyTab, 0);
+    EXPECT_EQ(a.keyFocus(), &a("LabelUpDate")) << "a used link leaves the way round";
+    EXPECT_TRUE(a.keyDown(forms::KeyEscape, 0));
+    EXPECT_FALSE(app.isLoaded<FormAbout>());
+}
+
+// The update prompt: Enter on the focused button (否 after Tab, 是 back round), Esc for 否.
+TEST_F(UpdateWindows, ThePromptGoesByTheKeyboard) {
+    for (auto [keys, downloading] :
+         {std::pair{Strings{"tab", "enter"}, false}, {Strings{"esc"}, false}, {Strings{"tab", "enter"}, true}}) {
+        FormExit& f = open<FormExit>();
+        for (const std::string& k : keys)
+            EXPECT_TRUE(f.keyDown(k == "tab" ? forms::KeyTab : k == "esc" ? forms::KeyEscape : forms::KeyReturn, 0));
+        EXPECT_EQ(f.visible(), downloading);
+        EXPECT_EQ(f("Label4").caption() == FormExit::kDownloadNotice, downloading);
+    }
+}
+
+}  // namespace

@@ -15,6 +15,8 @@ namespace tolm {
 namespace {
 constexpr int kDayAlarm = 1;
 constexpr int WM_RBUTTONDOWN_ = 0x0204;
+constexpr int WM_CONTEXTMENU_ = 0x007B;
+constexpr int NIN_KEYSELECT_ = 0x0401;
 
 Date dateOf(const platform::LocalTime& t) { return {t.year, t.month, t.day}; }
 Date today() { return dateOf(services().clock->now()); }
@@ -107,6 +109,7 @@ void FormTolm::ParseMotto() {
     std::optional<MottoText> text;
     if (html) standAlone([&] { text = splitMotto(*html); });
     if (text) standAlone([&] { (*this)("LabelMotto").setCaption(text->motto); });
+    standAlone([&] { accessibleChanged(); });
     if (text && text->version) standAlone([&] { LatestVersion = *text->version; });
     standAlone([&] {
         if (CheckVersion(LatestVersion, backend().programVersion()) == VersionCheck::Differs)
@@ -115,6 +118,26 @@ void FormTolm::ParseMotto() {
     standAlone([&] {
         if (services().registerTrayIcon) services().registerTrayIcon(*this);
     });
+}
+
+std::string spokenCount(const Countdown& c) {
+    return "距离" + std::to_string(c.examYear) + "年高考还有" + std::to_string(c.days) + "天";
+}
+
+std::optional<forms::AccessibleView> FormTolm::accessible() {
+    Countdown c = countdownFor(shownDate);
+    std::string motto = (*this)("LabelMotto").caption();
+    // The caption's spaces place it on the panel; a screen reader needs none of them at the ends.
+    auto first = motto.find_first_not_of(' ');
+    motto = first == std::string::npos ? std::string() : motto.substr(first, motto.find_last_not_of(' ') - first + 1);
+    using forms::Role;
+    return forms::AccessibleView{
+        .name = spokenCount(c),
+        .description = motto,
+        .role = Role::Client,
+        .items = {{std::to_string(c.examYear) + "年", Role::StaticText, &(*this)("Picture3")},
+                  {"还有" + std::to_string(c.days) + "天", Role::StaticText, &(*this)("Picture2")},
+                  {motto, Role::StaticText, &(*this)("Picture1")}}};
 }
 
 void FormTolm::bringBack() {
@@ -149,6 +172,9 @@ void FormTolm::Form_MouseMove(const forms::Mouse& m) {
     if (std::abs(v - WM_RBUTTONDOWN_) < 1e-3 && m.y == 0 && !drag.pressed()) {
         app().form<FormMenu>().open();
     }
+    // Its menu asked for from the keyboard (the menu key, Shift+F10, or Enter on the icon).
+    for (int keyboard : {WM_CONTEXTMENU_, NIN_KEYSELECT_})
+        if (std::abs(v - keyboard) < 1e-3 && m.y == 0 && !drag.pressed()) app().form<FormMenu>().openByKeyboard();
     if (drag.pressed()) {
         drag.follow(*this, m.x, m.y);
         (*this)("Timer1").setEnabled(true);
@@ -179,6 +205,7 @@ void ShowCountdown(FormTolm& form, Date date) {
     // A count with fewer digits than the one before must not leave its old digits standing.
     for (int i = n + 1; i <= 4; ++i) form("DayNum", i).setVisible(false);
     form.shownDate = date;
+    form.accessibleChanged();
 }
 
 }  // namespace PublicSub

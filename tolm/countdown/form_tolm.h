@@ -2,6 +2,8 @@
 // The widget itself: a borderless, partly see-through window that shows the exam year and the
 // days left as digit pictures over a background picture painted from a file.
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/forms/flat_button.h"
@@ -29,6 +31,10 @@ public:
 
     static constexpr std::uint32_t kColorKey = 0x808080;
 
+    // Read out from the count and the motto on display: the digits and the motto are pictures
+    // and painted text, which a screen reader cannot read by itself.
+    std::optional<forms::AccessibleView> accessible() override;
+
 protected:
     void Form_Load() override;
     void Form_Alarm(int id) override;
@@ -55,6 +61,9 @@ void ShowCountdown(FormTolm& form);
 // The same for a given date (the clock's date is what the program uses).
 void ShowCountdown(FormTolm& form, Date today);
 }  // namespace PublicSub
+
+// The count as a sentence: "距离2027年高考还有181天".
+std::string spokenCount(const Countdown& c);
 
 // How long until the local date changes, with a little slack so the alarm lands after midnight.
 std::chrono::milliseconds untilNextDay(const platform::LocalTime& now);

@@ -21,10 +21,12 @@ constexpr ControlDef text(const char* name, forms::Twips left, forms::Twips top,
 }
 
 // The face of a flat button and its caption label.
+// The keyboard reaches it at its place in the tab order; Enter or Esc press it by its role.
 constexpr ControlDef face(const char* name, forms::Twips left, forms::Twips top, forms::Twips width,
-                          forms::Twips height) {
+                          forms::Twips height, int tabIndex, forms::KeyRole keyRole) {
     return {.name = name, .kind = Kind::PictureBox, .left = left, .top = top, .width = width, .height = height,
-            .fore = sys::WindowText, .back = kFace, .edge = forms::Edge::Flat};
+            .fore = sys::WindowText, .back = kFace, .edge = forms::Edge::Flat, .tabIndex = tabIndex,
+            .keyRole = keyRole};
 }
 
 constexpr ControlDef faceCaption(const char* name, const char* face, forms::Twips top, forms::Twips width,
@@ -35,16 +37,17 @@ constexpr ControlDef faceCaption(const char* name, const char* face, forms::Twip
 
 const ControlDef kFormAbout[] = {
     {.name = "Timer1", .kind = Kind::Timer, .interval = 10},
-    face("PicEnter", 3240, 2280, 1215, 495),
+    face("PicEnter", 3240, 2280, 1215, 495, 2, forms::KeyRole::DefaultCancel),
     {.name = "LabelEnter", .kind = Kind::Label, .container = "PicEnter", .left = 420, .top = 150, .width = 360,
      .height = 180, .caption = "确定", .autoSize = true, .transparent = true},
     // Never seen: it lies behind the OK button.
     {.name = "Web1", .kind = Kind::Browser, .left = 3600, .top = 2280, .width = 735, .height = 495},
     text("Label4", 120, 2520, 2655, 255, "合作:小林同学 QQ:20481537", false),
     {.name = "LabelUpDate", .kind = Kind::Label, .left = 3240, .top = 1560, .width = 1215, .height = 255,
-     .caption = "检测更新", .transparent = true, .align = Align::Center, .cursor = kLinkCursor},
+     .caption = "检测更新", .transparent = true, .align = Align::Center, .tabIndex = 1, .cursor = kLinkCursor},
     {.name = "LabelQQ", .kind = Kind::Label, .left = 1440, .top = 1560, .width = 1215, .height = 255,
-     .caption = "  100860017 ", .fore = Color::rgb(0, 0, 128), .transparent = true, .cursor = kLinkCursor},
+     .caption = "  100860017 ", .fore = Color::rgb(0, 0, 128), .transparent = true, .tabIndex = 0,
+     .cursor = kLinkCursor, .accName = "用QQ咨询 100860017"},
     text("Label3", 480, 1560, 810, 180, "问题咨询:"),
     text("Label2", 720, 840, 3495, 495, "  欢迎广大网友在不进行修改的情况下,广泛传播本软件.", false),
     text("Label1", 480, 600, 810, 180, "特别声明:"),
@@ -69,9 +72,9 @@ const ControlDef kDownLoad[] = {
 };
 
 const ControlDef kFormExit[] = {
-    face("PicNo", 2640, 1680, 855, 375),
+    face("PicNo", 2640, 1680, 855, 375, 1, forms::KeyRole::Cancel),
     faceCaption("LabelNo", "PicNo", 100, 855, 375, "否"),
-    face("PicYes", 960, 1680, 855, 375),
+    face("PicYes", 960, 1680, 855, 375, 0, forms::KeyRole::Default),
     faceCaption("LabelYes", "PicYes", 100, 855, 375, "是"),
     text("Label4", 1800, 1300, 810, 180, "是否更新?"),
     text("Label1", 600, 840, 990, 180, "最新版本为:"),

@@ -10,6 +10,9 @@ namespace tolm {
 
 namespace {
 constexpr std::uint32_t LWA_ALPHA_ = 2;
+// The entries top to bottom.
+constexpr const char* kEntries[] = {"ComShow", "ComHide", "ComAbout", "ComUnload"};
+constexpr int kEntryCount = 4;
 }  // namespace
 
 forms::PixelPoint menuPlacement(forms::PixelPoint pointer, int width, int height, const forms::PixelRect& work) {
@@ -34,9 +37,8 @@ FormMenu::FormMenu(forms::App& app) : Form(app, layouts::FormMenu) {
     on("ComHide", forms::Event::Click, [this](const forms::Mouse&) { ComHide_Click(); });
     on("ComAbout", forms::Event::Click, [this](const forms::Mouse&) { ComAbout_Click(); });
     on("ComUnload", forms::Event::Click, [this](const forms::Mouse&) { ComUnload_Click(); });
-    for (const char* entry : {"ComShow", "ComHide", "ComAbout", "ComUnload"})
-        on(entry, forms::Event::MouseMove,
-           [this, entry](const forms::Mouse&) { (*this)("ShapeBack").setTop((*this)(entry).top() - kHoverOffset); });
+    for (int i = 0; i < kEntryCount; ++i)
+        on(kEntries[i], forms::Event::MouseMove, [this, i](const forms::Mouse&) { highlight(i); });
 }
 
 void FormMenu::Form_Load() {
@@ -63,14 +65,82 @@ void FormMenu::Form_DpiChanged() {
 }
 
 void FormMenu::open() {
+    bool wasShown = visible();
     show();
     Form_Load();
+    backend().activate(*this);
     (*this)("Timer1").setEnabled(true);
+    if (wasShown) return;
+    backend().accessibleEvent(*this, forms::AccessibleEvent::MenuStart, 0);
+    if (int at = highlighted(); at >= 0) backend().accessibleEvent(*this, forms::AccessibleEvent::Focus, at + 1);
+}
+
+void FormMenu::openByKeyboard() {
+    // The bar goes first, so that screen readers hear the menu open on the entry it shows.
+    highlight(0);
+    open();
 }
 
 void FormMenu::close() {
     (*this)("Timer1").setEnabled(false);
+    if (!visible()) return;
     hide();
+    backend().accessibleEvent(*this, forms::AccessibleEvent::MenuEnd, 0);
+}
+
+int FormMenu::highlighted() {
+    for (int i = 0; i < kEntryCount; ++i)
+        if ((*this)("ShapeBack").top() == (*this)(kEntries[i]).top() - kHoverOffset) return i;
+    return -1;
+}
+
+void FormMenu::highlight(int entry) {
+    if (entry == highlighted()) return;
+    (*this)("ShapeBack").setTop((*this)(kEntries[entry]).top() - kHoverOffset);
+    if (visible()) backend().accessibleEvent(*this, forms::AccessibleEvent::Focus, entry + 1);
+}
+
+bool FormMenu::Form_KeyDown(int key, int) {
+    int at = highlighted();
+    switch (key) {
+        case forms::KeyDown:
+            highlight(at < 0 ? 0 : (at + 1) % kEntryCount);
+            return true;
+        case forms::KeyUp:
+            highlight(at <= 0 ? kEntryCount - 1 : at - 1);
+            return true;
+        case forms::KeyHome:
+            highlight(0);
+            return true;
+        case forms::KeyEnd:
+            highlight(kEntryCount - 1);
+            return true;
+        case forms::KeyReturn:
+        case forms::KeySpace:
+            // As a click on the entry.
+            if (at == 0) ComShow_Click();
+            if (at == 1) ComHide_Click();
+            if (at == 2) ComAbout_Click();
+            if (at == 3) ComUnload_Click();
+            return true;
+        case forms::KeyEscape:
+            close();
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::optional<forms::AccessibleView> FormMenu::accessible() {
+    forms::AccessibleView v;
+    v.name = "TOLM";
+    v.role = forms::Role::PopupMenu;
+    int at = highlighted();
+    for (int i = 0; i < kEntryCount; ++i) {
+        const forms::Control& entry = (*this)(kEntries[i]);
+        v.items.push_back({entry.caption(), forms::Role::MenuItem, &entry, i == at});
+    }
+    return v;
 }
 
 void FormMenu::Timer1_Timer() {

@@ -10,16 +10,28 @@ public:
     // Public: opening the panel runs it again, which places the panel at the pointer.
     void Form_Load() override;
 
-    // Shows the panel at the pointer and starts watching the foreground window.
+    // Shows the panel at the pointer, in front with the keyboard's focus, and starts watching
+    // the foreground window.
     void open();
+    // Opened from the icon by the keyboard: as open(), the first entry highlighted.
+    void openByKeyboard();
     // Hides the panel; nothing is watched while it is hidden.
     void close();
+
+    // A menu to screen readers: the four entries, the highlighted one focused.
+    std::optional<forms::AccessibleView> accessible() override;
+    // The entry under the highlight bar, 0 to 3; -1 when the bar lies under none.
+    int highlighted();
 
     static constexpr int kHoverOffset = 100;  // the bar's top above its entry's top, twips
 
 private:
     // Moved onto a monitor of another scale, the panel has another size: placed again.
     void Form_DpiChanged() override;
+    // Up and Down move the bar round the entries, Home and End to the ends, Enter and Space
+    // choose, Esc closes.
+    bool Form_KeyDown(int key, int shift) override;
+    void highlight(int entry);
     void placeAtPointer();
     forms::PixelPoint pointerAtOpening_{};
     void Timer1_Timer();

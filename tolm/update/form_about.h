@@ -14,6 +14,9 @@ public:
 
     forms::FlatButtons buttons;
 
+    // A dialog to screen readers, named by its title.
+    std::optional<forms::AccessibleView> accessible() override { return dialogView((*this)("LabelTitle").caption()); }
+
     void LabelEnter_Click();   // closes the window
     void LabelQQ_Click();      // opens a chat with the maker, once per opening
     void LabelUpDate_Click();  // the manual update check

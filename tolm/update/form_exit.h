@@ -11,6 +11,9 @@ public:
 
     forms::FlatButtons buttons;
 
+    // A dialog to screen readers, named by its title.
+    std::optional<forms::AccessibleView> accessible() override { return dialogView((*this)("Label3").caption()); }
+
     void LabelYes_Click();  // turns the prompt into a waiting notice and starts the download
     void LabelNo_Click();   // hides the prompt and brings the countdown window back
 
