@@ -35,15 +35,16 @@ decide() {
     else
         lead="this kernel cannot run 32-bit programs (ia32 emulation is off), and"
     fi
-    if ! command -v qemu-i386 >/dev/null 2>&1; then
-        route=none why="$lead qemu-i386 is not installed"
-        return
-    fi
     # Docker's default seccomp profile, chroots and kernels with unprivileged user namespaces
-    # switched off all refuse this; the emulated route needs it.
+    # switched off all refuse this; the emulated route needs it. Asked first, as deps.sh installs
+    # no qemu where it is refused.
     if ! err=$(unshare --user --map-root-user --mount true 2>&1); then
         route=none
         why="$lead this environment forbids user namespaces, which the emulated route needs (${err:-unshare failed})"
+        return
+    fi
+    if ! command -v qemu-i386 >/dev/null 2>&1; then
+        route=none why="$lead qemu-i386 is not installed"
         return
     fi
     if ! err=$(TOLM_WINE_ROUTE=qemu sh "$here/with-i386.sh" "$loader" --version 2>&1 >/dev/null); then
