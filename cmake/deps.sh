@@ -6,7 +6,7 @@ packages="cmake ninja-build g++ googletest libgtest-dev python3 \
 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
 wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick fonts-wqy-zenhei locales-all \
 faketime libfaketime libfaketime:i386 procps util-linux \
-clang libclang-rt-14-dev nsis openssl osslsigncode"
+clang libclang-rt-14-dev nsis openssl osslsigncode git"
 
 missing=
 for p in $packages; do
