@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/fetch.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/helper_window.h"
 #include "platform/win32/spent_stack.h"
 #include "platform/win32/text.h"
@@ -53,22 +54,8 @@ private:
 };
 
 // A WinINet handle of the worker's, closed when it goes out of scope.
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() { reset(); }
-    void reset(HINTERNET h = nullptr) {
-        if (h_) InternetCloseHandle(h_);
-        h_ = h;
-    }
-    HINTERNET get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    HINTERNET h_;
-};
+void closeInternet(HINTERNET h) { InternetCloseHandle(h); }
+using InternetHandle = win32::Owned<HINTERNET, closeInternet>;
 
 struct Job {
     FetchRequest request;
