@@ -240,12 +240,13 @@ TEST(Countdown, TheRealWidgetShowsTheCountOfTodayOverItsBackground) {
     Expect after = parse(e2e::env(L"TOLM_EXPECT_AFTER"));
     if (after.days >= 0) check(after, 90000);
 
-    // A drag on the bare surface moves the window, which paints its background again there.
+    // A drag on the bare surface with the pointer, as a hand makes it, moves the window by as
+    // much as the pointer moved, and the window paints its background again there. (Messages
+    // posted with a point of their own would disagree with the pointer, and the system's own
+    // move messages, sent as the window moves under it, report where the pointer really is.)
     RECT before;
     GetWindowRect(s.window, &before);
-    PostMessageW(s.window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 200));
-    PostMessageW(s.window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(70, 230));
-    PostMessageW(s.window, WM_LBUTTONUP, 0, MAKELPARAM(70, 230));
+    e2e::dragPointer(POINT{before.left + 30, before.top + 200}, 40, 30);
     RECT moved = before;
     // Left and top move one after the other: wait for both.
     for (int i = 0; i < 100 && (moved.left == before.left || moved.top == before.top); ++i, Sleep(50))

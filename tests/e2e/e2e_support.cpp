@@ -182,6 +182,26 @@ void click(HWND top, int x, int y) {
     PostMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
 }
 
+void dragPointer(POINT from, int dx, int dy) {
+    // Absolute positions, so that no pointer acceleration scales the moves; a normalised
+    // coordinate n lands on pixel n * size / 65536, so each is rounded up.
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    auto at = [&](int x, int y, DWORD flags) {
+        INPUT in{};
+        in.type = INPUT_MOUSE;
+        in.mi.dx = static_cast<LONG>((static_cast<long long>(x) * 65536 + w - 1) / w);
+        in.mi.dy = static_cast<LONG>((static_cast<long long>(y) * 65536 + h - 1) / h);
+        in.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | flags;
+        SendInput(1, &in, sizeof in);
+        Sleep(50);
+    };
+    at(from.x, from.y, 0);
+    at(from.x, from.y, MOUSEEVENTF_LEFTDOWN);
+    constexpr int kSteps = 4;
+    for (int i = 1; i <= kSteps; ++i) at(from.x + dx * i / kSteps, from.y + dy * i / kSteps, 0);
+    at(from.x + dx, from.y + dy, MOUSEEVENTF_LEFTUP);
+}
+
 namespace {
 BOOL CALLBACK collectText(HWND h, LPARAM p) {
     wchar_t c[64], t[512];

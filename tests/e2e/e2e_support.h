@@ -58,6 +58,10 @@ void click(HWND top, int x, int y);
 // The process's next message box: its text, after pressing its OK button. `whileUp` runs first.
 std::wstring answerMessage(DWORD pid, int ms = 30000, const std::function<void()>& whileUp = {});
 
+// A drag with the left button, as the mouse makes it: the pointer goes to `from` (screen
+// pixels), is pressed, moves by dx, dy in a few steps, and is released.
+void dragPointer(POINT from, int dx, int dy);
+
 // The threads the process has now.
 int threadCount(DWORD pid);
 
