@@ -31,14 +31,46 @@ rm -f "$generated/tolm/motto.html"
 if [ -n "${PUBLISHED:-}" ]; then
     sed "s/|[0-9][0-9.]*</|$PUBLISHED</" "$root/site/tolm/motto.html" >"$generated/tolm/motto.html"
 fi
-python3 "$root/tools/publisher.py" --port "${port:-8734}" --site "$generated" --site "$root/site" &
+log=$build/run-demo.log
+: >"$log"
+python3 "$root/tools/publisher.py" --port "${port:-8734}" --site "$generated" --site "$root/site" --log "$log" &
 server=$!
 trap 'kill $server 2>/dev/null' EXIT INT TERM
+
+# Whether a window whose line in the display's window tree holds TEXT shows on the display
+# (Wine names a program's windows by their caption, then the program).
+shows() {
+    for id in $(xwininfo -root -tree 2>/dev/null | grep -F -- "$1" | sed -n 's/^ *\(0x[0-9a-f]*\) .*/\1/p'); do
+        xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
+    done
+    return 1
+}
 
 if [ "${TOLM_VIRTUAL_DISPLAY:-0}" = 1 ]; then
     "$build/wine-run" "$build/app/tolm.exe" &
     tolm=$!
-    sleep "${TOLM_DEMO_SECONDS:-8}"
+    # The screenshot waits for the widget itself: a fresh prefix's set-up alone takes half a
+    # minute or more, with Wine's own box on the screen meanwhile.
+    limit=${TOLM_DEMO_WAIT:-300}
+    start=$(date +%s)
+    while ! shows '"Tolm": ("tolm.exe"' || shows '("wineboot.exe"'; do
+        if ! kill -0 $tolm 2>/dev/null; then
+            wait $tolm
+            echo "run-demo: tolm.exe ended (exit code $?) before its window showed; no screenshot" >&2
+            exit 1
+        fi
+        if [ $(($(date +%s) - start)) -ge "$limit" ]; then
+            echo "run-demo: the widget's window did not show within $limit s; no screenshot" >&2
+            kill $tolm 2>/dev/null
+            exit 1
+        fi
+        sleep 0.5
+    done
+    # Then for its motto page (asked for at start, from the loopback publisher: at once, unless
+    # the widget cannot reach it), and for the painting of what it brought.
+    i=0
+    while ! grep -q 'GET /tolm/motto.html' "$log" && [ $i -lt 60 ]; do sleep 0.5; i=$((i + 1)); done
+    sleep 2
     shot="$build/tolm-screenshot${DPI:+-$DPI}.png"
     import -window root "$shot"
     kill $tolm 2>/dev/null
