@@ -41,9 +41,15 @@ def imports(objdump, program):
             continue
         if not line.strip():
             continue
-        m = re.match(r"\t[0-9a-fA-F]+\t\s*\d+\s+(\S+)", line)
+        # binutils before 2.44: "vma<TAB> hint  name"; from 2.44 on: "vma  ordinal  hint  name",
+        # where the column that does not apply reads <none>. A name of <none> is an import by
+        # ordinal.
+        m = re.match(r"\t[0-9a-fA-F]+\t\s*\d+\s+(\S+)", line) or re.match(
+            r"\t[0-9a-fA-F]+\s+(?:<none>|[0-9a-fA-F]+)\s+(?:<none>|[0-9a-fA-F]+)\s+(\S+)", line)
         if dll and m:
             table[dll].append(None if m.group(1) == "<none>" else m.group(1))
+        elif dll and line.startswith("\tvma:"):
+            continue
         elif not line.startswith("\t"):
             dll = None  # the tables have ended
     return table, delayed
@@ -57,6 +63,10 @@ def faults(objdump, program, dlls, absent):
     if delayed:
         yield f"{name}: has delay-loaded imports, which this check does not read", name
     for dll, functions in sorted(table.items()):
+        # A table read as empty would pass whatever it holds: an objdump whose lines this
+        # script does not know must fail the check, not pass it.
+        if not functions:
+            yield f"{name}: no function read from {dll}'s import table (an objdump format this check does not know?)", dll
         if dll.startswith("api-ms-win-") or dll.startswith("ext-ms-"):
             yield f"{name}: imports {dll}, an API set of later Windows (or of the UCRT)", dll
         elif dll not in dlls:
