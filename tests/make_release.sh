@@ -116,11 +116,8 @@ PATH=$work/bin:$PATH "$src/tools/release-folder" key.pem motto.txt out 1.0.40 se
 # OUT taken by someone else while the folder is laid out (here: while the update is signed):
 # an empty folder made meanwhile is never silently replaced, nor one that something was put in.
 mkdir -p race/tools race/tests && ln -s "$src/tests/keys" race/tests/keys && cp "$src/tools/release-folder" race/tools/
-printf '#!/bin/sh
-case $RACE in mkdir) mkdir out 2>/dev/null && : >raced ;; plant) : >out/planted ;; esac
-: >"$2.sig"
-' \
-    >race/tools/sign-update && chmod +x race/tools/sign-update
+printf '%s\n' '#!/bin/sh' 'case $RACE in mkdir) mkdir out 2>/dev/null && : >raced ;; plant) : >out/planted ;; esac' \
+    ': >"$2.sig"' >race/tools/sign-update && chmod +x race/tools/sign-update
 for race in mkdir plant; do
     rm -rf out raced
     RACE=$race race/tools/release-folder key.pem motto.txt out 1.0.40 setup.exe >out.log 2>&1
@@ -140,7 +137,7 @@ for keys in throwaway publisher; do
     env "$@" KEEP=1 TMPDIR=$work/kept PATH=$work/bin:$PATH tree/tools/check-reproducible >out.log 2>&1 &&
         fail "check-reproducible succeeded without cmake"
     [ -n "$(ls kept)" ] || fail "KEEP=1 kept nothing ($keys keys)"
-    found=$(grep -rl "PRIVATE KEY" kept | grep -v /tests/keys/demo-)
+    found=$(grep -rlE '^-----BEGIN ([A-Z]+ )?PRIVATE KEY-----' kept | grep -v /tests/keys/demo-)
     [ -z "$found" ] || fail "KEEP=1 kept a private key ($keys keys): $found"
 done
 
