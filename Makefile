@@ -96,9 +96,12 @@ bench: deps
 # The setup program that ships, from the 32-bit build: build/win32/tolm-setup-<version>.exe.
 # SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP=url] sign it, its uninstaller, tolm.exe
 # and jw.exe with Authenticode; without them everything is built unsigned.
+# The paths and the address reach the recipe's shell only as variables of the environment (make
+# exports those given on its command line), so that it expands none of them; CMake makes the
+# paths absolute from here.
 package: deps $(BUILD)/win32/build.ninja
-	$(CMAKE) -S . -B $(BUILD)/win32 -DTOLM_SIGN_CERT="$(abspath $(SIGN_CERT))" \
-	    -DTOLM_SIGN_KEY="$(abspath $(SIGN_KEY))" -DTOLM_SIGN_TIMESTAMP="$(SIGN_TIMESTAMP)" >/dev/null
+	$(CMAKE) -S . -B $(BUILD)/win32 -DTOLM_SIGN_CERT="$$SIGN_CERT" -DTOLM_SIGN_KEY="$$SIGN_KEY" \
+	    -DTOLM_SIGN_TIMESTAMP="$$SIGN_TIMESTAMP" >/dev/null
 	$(CMAKE) --build --preset win32 --target setup
 	@ls $(BUILD)/win32/tolm-setup-*.exe
 
@@ -106,10 +109,11 @@ package: deps $(BUILD)/win32/build.ninja
 #   make release PUBLISHER=https://example.org UPDATE_KEY=tolm-update-key.pem [MOTTO=motto.txt]
 #       [OUT=folder] [SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP=url]]
 # UPDATE_KEY is the publisher's private key: it signs the update, and its public half is built in.
+# As for package, the settings reach tools/make-release from the environment, unexpanded.
 release: deps
-	@tools/make-release --publisher "$(PUBLISHER)" --update-key "$(UPDATE_KEY)" --motto "$(MOTTO)" \
-	    --out "$(OUT)" --build "$(BUILD)/release" --sign-cert "$(SIGN_CERT)" --sign-key "$(SIGN_KEY)" \
-	    --sign-timestamp "$(SIGN_TIMESTAMP)"
+	@tools/make-release --publisher "$$PUBLISHER" --update-key "$$UPDATE_KEY" --motto "$$MOTTO" \
+	    --out "$$OUT" --build "$(BUILD)/release" --sign-cert "$$SIGN_CERT" --sign-key "$$SIGN_KEY" \
+	    --sign-timestamp "$$SIGN_TIMESTAMP"
 
 # Two release builds of the committed tree, in two other folders one after the other, compared
 # byte for byte (what CI runs after make test).

@@ -28,6 +28,14 @@ if(TOLM_RELEASE)
   if(NOT TOLM_PUBLISHER MATCHES "^https://")
     message(FATAL_ERROR "A release build needs -DTOLM_PUBLISHER=https://... (got '${TOLM_PUBLISHER}')")
   endif()
+endif()
+# The address becomes a C string (build_config.h) that the widget appends its paths to: only
+# the characters of a plain address reach it, never a quote, a backslash, a blank or a line end.
+if(NOT TOLM_PUBLISHER MATCHES "^https?://[A-Za-z0-9.-]+(:[0-9]+)?(/[A-Za-z0-9._~%!$&()*+,;=:@/-]*)?$")
+  message(FATAL_ERROR "TOLM_PUBLISHER must be a plain http(s) address such as https://tolm.example.org, without "
+                      "query, quotes, backslashes, blanks or control characters (got '${TOLM_PUBLISHER}')")
+endif()
+if(TOLM_RELEASE)
   tolm_update_key(demo_key_hex ${TOLM_DEMO_UPDATE_PUBKEY})
   if(TOLM_UPDATE_PUBKEY_HEX STREQUAL demo_key_hex)
     message(FATAL_ERROR "A release build must not carry the demo update key: give -DTOLM_UPDATE_PUBKEY=<the "
@@ -45,6 +53,9 @@ function(tolm_check_release_addresses)
   get_cmake_property(cached CACHE_VARIABLES)
   list(APPEND settings ${cached})
   list(FILTER settings INCLUDE REGEX "^TOLM_")
+  # The time-stamp server is asked by the signing tool on the build machine, not by the
+  # programs, and most of them answer over http only (their answers are signed).
+  list(REMOVE_ITEM settings TOLM_SIGN_TIMESTAMP)
   list(REMOVE_DUPLICATES settings)
   foreach(setting IN LISTS settings)
     if("${${setting}}" MATCHES "^[Hh][Tt][Tt][Pp]://")

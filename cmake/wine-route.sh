@@ -13,7 +13,7 @@
 #        wine-route.sh --report  the sentence `make test` prints before the Windows tests: which
 #                                build they run in and how, and, where the shipped build is not
 #                                tested, plainly why
-# TOLM_I386=qemu takes the emulated route even where the kernel could run the programs itself.
+# TOLM_I386=qemu takes the qemu route even where the kernel could run the programs itself.
 # TOLM_WINE_LOADER names the 32-bit Wine loader (the tests of this script give a stand-in).
 set -u
 here=$(dirname "$0")
@@ -31,16 +31,16 @@ decide() {
         return
     fi
     if [ "${TOLM_I386:-}" = qemu ]; then
-        lead="TOLM_I386=qemu asked for the emulated route, but"
+        lead="TOLM_I386=qemu asked for the qemu route, but"
     else
         lead="this kernel cannot run 32-bit programs (ia32 emulation is off), and"
     fi
     # Docker's default seccomp profile, chroots and kernels with unprivileged user namespaces
-    # switched off all refuse this; the emulated route needs it. Asked first, as deps.sh installs
+    # switched off all refuse this; the qemu route needs it. Asked first, as deps.sh installs
     # no qemu where it is refused.
     if ! err=$(unshare --user --map-root-user --mount true 2>&1); then
         route=none
-        why="$lead this environment forbids user namespaces, which the emulated route needs (${err:-unshare failed})"
+        why="$lead this environment forbids user namespaces, which the qemu route needs (${err:-unshare failed})"
         return
     fi
     if ! command -v qemu-i386 >/dev/null 2>&1; then
@@ -66,9 +66,9 @@ if [ "${1:-}" != --report ]; then
     exit 0
 fi
 case $route in
-    native) echo "Windows tests run in the win32 build under Wine." ;;
-    qemu) echo "Windows tests run in the win32 build under Wine, its 32-bit code emulated by qemu-i386." ;;
+    native) echo "Route native: Windows tests run in the win32 build under Wine." ;;
+    qemu) echo "Route qemu: Windows tests run in the win32 build under Wine, its 32-bit code emulated by qemu-i386." ;;
     none)
-        echo "*** The shipped 32-bit build is NOT tested on this machine: ${why:-the 32-bit route was switched off (TOLM_WINE_ROUTE=none)}."
+        echo "*** Route none: the shipped 32-bit build is NOT tested on this machine: ${why:-the 32-bit route was switched off (TOLM_WINE_ROUTE=none)}."
         echo "*** Its programs and setup are built; the Windows and end-to-end tests run in the x86_64 build instead." ;;
 esac

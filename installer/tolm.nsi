@@ -6,9 +6,16 @@
 ;   VERSION     1.0.34, and VI_VERSION 1.0.0.34 for the version resource
 ;   ARCH        x86-unicode (what ships) or amd64-unicode (the same installer for the tests)
 ;   APP         the build's installed-folder mirror: tolm.exe, jw.exe, ui/back.png
-;   OUTFILE     where the setup program goes
-;   SIGN        (optional) the command that signs a finished program in place, given its path
-;   UNINST_COPY (optional) where a copy of the finished uninstaller goes, made with CMAKE -E copy
+;   OUTFILE     where the setup program goes (a bare name with SIGN, see below)
+;   SIGN        (optional) sign the setup and the uninstaller, each once written, with
+;               "$TOLM_SIGN_PROGRAM" "$TOLM_SIGN_CERT" "$TOLM_SIGN_KEY" "$TOLM_SIGN_TIMESTAMP" FILE
+;               (tools/sign-program), all four from the environment
+;   UNINST_COPY (optional) copy the finished uninstaller to "$TOLM_UNINST_COPY" with
+;               "$TOLM_CMAKE" -E copy, both from the environment
+; NSIS runs these steps through a shell: the paths and the address reach it only as quoted
+; variables, which it expands once and reads no further. FILE is NSIS's own temporary file or
+; OUTFILE, so OUTFILE is a bare name: makensis runs in the folder it goes to, with -NOCD (the
+; script names its own files from ${__FILEDIR__}).
 !ifndef VERSION | VI_VERSION | ARCH | APP | OUTFILE
   !error "Build the setup through CMake: cmake --build <build> --target setup"
 !endif
@@ -54,12 +61,12 @@ Name "${PRODUCT}" "TOLM"
 OutFile "${OUTFILE}"
 !ifdef SIGN
   ; The uninstaller is signed before it is packed into the setup, and the setup once written.
-  !uninstfinalize '${SIGN} "%1"' = 0
-  !finalize '${SIGN} "%1"' = 0
+  !uninstfinalize `"$TOLM_SIGN_PROGRAM" "$TOLM_SIGN_CERT" "$TOLM_SIGN_KEY" "$TOLM_SIGN_TIMESTAMP" '%1'` = 0
+  !finalize `"$TOLM_SIGN_PROGRAM" "$TOLM_SIGN_CERT" "$TOLM_SIGN_KEY" "$TOLM_SIGN_TIMESTAMP" '%1'` = 0
 !endif
 !ifdef UNINST_COPY
   ; After the signing above: the uninstaller exactly as it is packed, for comparing two builds.
-  !uninstfinalize '"${CMAKE}" -E copy "%1" "${UNINST_COPY}"' = 0
+  !uninstfinalize `"$TOLM_CMAKE" -E copy '%1' "$TOLM_UNINST_COPY"` = 0
 !endif
 RequestExecutionLevel user
 ; A folder the widget can write, so that its update download can land beside it.
@@ -94,8 +101,8 @@ Var JudgeOpen
 ; What the last page says happens next.
 Var FinishNote
 
-!define MUI_ICON "..\art\tolm.ico"
-!define MUI_UNICON "..\art\tolm.ico"
+!define MUI_ICON "${__FILEDIR__}\..\art\tolm.ico"
+!define MUI_UNICON "${__FILEDIR__}\..\art\tolm.ico"
 !define MUI_ABORTWARNING
 
 !define MUI_WELCOMEPAGE_TITLE "安装 ${PRODUCT} ${VERSION}"

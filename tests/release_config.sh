@@ -21,9 +21,9 @@ expect() {
         got=refused
     fi
     if [ "$got" != "$want" ]; then
-        echo "FAIL: $* was $got, expected $want"; failures=$((failures + 1))
+        printf "FAIL: %s was %s, expected %s\n" "$*" "$got" "$want"; failures=$((failures + 1))
     elif [ "$want" = refused ] && ! grep -q "$what" "$work/out"; then
-        echo "FAIL: $* refused without naming '$what':"; cat "$work/out"; failures=$((failures + 1))
+        printf "FAIL: %s refused without naming %s:\n" "$*" "$what"; cat "$work/out"; failures=$((failures + 1))
     fi
 }
 https=-DTOLM_PUBLISHER=https://example.org
@@ -33,7 +33,15 @@ expect refused "TOLM_PUBLISHER" -DTOLM_RELEASE=ON -DTOLM_PUBLISHER=http://exampl
 expect refused "TOLM_OTHER_URL" -DTOLM_RELEASE=ON $https -DTOLM_UPDATE_PUBKEY="$work/pub.pem" -DTOLM_OTHER_URL=HTTP://x.org
 expect refused "P-256" $https -DTOLM_UPDATE_PUBKEY="$work/p384.pem"
 expect refused "PUBLIC KEY" $https -DTOLM_UPDATE_PUBKEY="$work/key.pem"
+# The publisher becomes a C string: nothing that would end it or escape from it, in any build.
+nl='
+'
+for p in 'https://h\c' "https://h${nl}x" 'https://h/"x' 'https://h/a b' 'https://h/?q=1'; do
+    expect refused "plain http(s) address" "-DTOLM_PUBLISHER=$p"
+done
 expect ok "" -DTOLM_RELEASE=ON $https -DTOLM_UPDATE_PUBKEY="$work/pub.pem" -DTOLM_OTHER_URL=https://x.org
+# The time-stamp server is asked by the signing tool, not by the programs.
+expect ok "" -DTOLM_RELEASE=ON $https -DTOLM_UPDATE_PUBKEY="$work/pub.pem" -DTOLM_SIGN_TIMESTAMP=http://ts.example.org
 expect ok "" -DTOLM_PUBLISHER=http://127.0.0.1:8734
 rm -rf "$work"
 [ $failures = 0 ]

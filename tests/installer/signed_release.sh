@@ -25,8 +25,8 @@ cp app/jw.exe jw-before.exe
 "$src/tools/sign-program" cert.pem missing-key.pem - app/jw.exe 2>/dev/null && fail "signed with a missing key"
 cmp -s app/jw.exe jw-before.exe || fail "a failed signing changed the program"
 
-"$@" -DAPP="$work/app" -DOUTFILE="$work/tolm-signed.exe" \
-    "-DSIGN=\"$src/tools/sign-program\" \"$work/cert.pem\" \"$work/key.pem\" \"-\"" "$nsi" >makensis.log 2>&1 ||
+TOLM_SIGN_PROGRAM=$src/tools/sign-program TOLM_SIGN_CERT=$work/cert.pem TOLM_SIGN_KEY=$work/key.pem \
+    TOLM_SIGN_TIMESTAMP=- "$@" -DAPP="$work/app" -DOUTFILE=tolm-signed.exe -DSIGN "$nsi" >makensis.log 2>&1 ||
     { cat makensis.log; fail "makensis with signing"; }
 
 for f in app/tolm.exe app/jw.exe tolm-signed.exe; do
