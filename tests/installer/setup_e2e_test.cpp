@@ -160,8 +160,11 @@ void startUnix(std::wstring cmd) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-    if (pi.hThread) CloseHandle(pi.hThread);
-    if (pi.hProcess) CloseHandle(pi.hProcess);
+    // For a Unix program Wine gives no process handle and leaves stale values in the thread's
+    // handle and the ids: closed, that "handle" can be one of this process's own (a token).
+    if (!pi.hProcess) return;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
 }
 
 bool isReparsePoint(const std::wstring& path) {
