@@ -1,32 +1,44 @@
-; What the setup checks before it writes anything, and above all when it runs elevated: an
-; administrator who runs it for a student must not be led by a link, or by a folder the student
-; can change, into writing a system file. Included by tolm.nsi.
+; What the setup and the uninstaller check before they write or delete anything, and above all
+; when they run elevated: an administrator who runs them for a student must not be led by a
+; link, or by a folder the student can change, into writing or deleting a system file.
+; Who runs it is told by token.nsh. Included by tolm.nsi, which inserts ELEVATED once for the
+; setup and once for the uninstaller.
 
 !define FILE_ATTRIBUTE_REPARSE_POINT 0x400
-; Rights that let someone change what a folder holds: add a file or a folder to it, delete what
-; is in it, delete or rename it, change its permissions or owner, and the generic rights that
-; include these.
-!define CHANGE_RIGHTS 0x500D0046
+; Rights that let someone change what a folder holds or where its name leads: add a file or a
+; folder to it, delete what is in it, delete or rename it, change its attributes (with which it
+; becomes a junction), its permissions or its owner, and the generic rights that include these.
+!define CHANGE_RIGHTS 0x500D0146
 ; In a folder above the target, adding something changes nothing below it: there only deleting,
-; renaming and changing permissions or owner count.
-!define CHANGE_RIGHTS_ABOVE 0x500D0040
+; renaming, and changing attributes, permissions or owner count.
+!define CHANGE_RIGHTS_ABOVE 0x500D0140
 ; The only accounts that may be able to change a folder an elevated setup writes into.
 !define SID_ADMINISTRATORS "S-1-5-32-544"
 !define SID_SYSTEM "S-1-5-18"
 !define SID_TRUSTED_INSTALLER "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
 ; Stands for whoever creates something below; inherit-only, it grants nothing on the folder.
 !define SID_CREATOR_OWNER "S-1-3-0"
+; Room for the handle of every folder on the way: a path of NSIS_MAX_STRLEN characters has
+; fewer than half as many folders.
+!define /math HELD_BYTES ${NSIS_MAX_STRLEN} * ${NSIS_PTR_SIZE}
 
-; 1 when this setup runs with an elevated token (set by .onInit).
-Var Elevated
-Var SoleSelf
-; JudgeFolder's question and answer: the folder, the rights that count there, 1 when it is the
-; target or its ui (whose inheritable entries reach what the setup writes); 1 when someone other
-; than the administrators and the system can change it, or when that cannot be told.
-Var JudgePath
+; JudgeFolder's question and answer: the folder's handle, the rights that count there, 1 when
+; it is the target or its ui (whose inheritable entries reach what is written there); 1 when
+; someone other than the administrators and the system can change it, or when that cannot be told.
+Var JudgeHandle
 Var JudgeRights
 Var JudgeOwn
 Var JudgeOpen
+; RefuseUnsafeTarget's task: 0 judge; 1 judge and keep the folders held; 2 also make the missing
+; folders, one at a time.
+Var Hold
+; The folders from the drive down to ui, each held open from its check until the work in it is
+; done: an array of handles (allocated at the first), how many it holds, and where the target's
+; and ui's own stand in it ("" when not held).
+Var Held
+Var HeldCount
+Var HeldDirAt
+Var HeldUiAt
 
 ; Sets var to path when it is a junction or a symbolic link (and var is still empty).
 !macro FIRST_REPARSE_POINT var path
@@ -40,79 +52,8 @@ Var JudgeOpen
     ${EndIf}
 !macroend
 
-
-; Into $SoleSelf, the text of the token's user SID when the elevated token on the stack has no
-; limited twin (TokenElevationType 1, "default"), as every administrator's token has where user
-; account control is off; else "". That user never runs with less, so no lesser process of
-; theirs can change what they own: folders only they and the administrators can change are
-; safe to write, and the log-on entry and shortcut that jw makes land in their own profile.
-Function SoleSelf
-    Exch $0
-    Push $1
-    Push $2
-    Push $3
-    StrCpy $SoleSelf ""
-    System::Call 'advapi32::GetTokenInformation(p r0, i 18, *i .r2, i 4, *i) i .r1'
-    ${If} $1 <> 0
-    ${AndIf} $2 = 1
-        ; TokenUser: a TOKEN_USER, whose first member points at the SID
-        System::Call '*(&i256) p .r3'
-        System::Call 'advapi32::GetTokenInformation(p r0, i 1, p r3, i 256, *i) i .r1'
-        ${If} $1 <> 0
-            System::Call '*$3(p .r2)'
-            Push $2
-            Call SidText
-            Pop $SoleSelf
-        ${EndIf}
-        System::Free $3
-    ${EndIf}
-    Pop $3
-    Pop $2
-    Pop $1
-    Pop $0
-FunctionEnd
-
-; Whether the setup runs elevated, into $Elevated. The token's own elevation flag rather than
-; IsUserAnAdmin: it is set on every token an elevation gave (an administrator's, a backup
-; operator's), and Wine answers IsUserAnAdmin from group membership alone, so that a limited
-; token there looks like an administrator's. IsUserAnAdmin answers only where the token cannot.
-Function CheckElevated
-    Push $0
-    Push $1
-    Push $2
-    Push $3
-    StrCpy $Elevated 0
-    ; TOKEN_QUERY
-    System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r0) i .r1'
-    ${If} $1 <> 0
-        ; TokenElevation: one DWORD, non-zero when elevated
-        System::Call 'advapi32::GetTokenInformation(p r0, i 20, *i .r2, i 4, *i .r3) i .r1'
-        ${If} $1 <> 0
-        ${AndIf} $2 <> 0
-            Push $0
-            Call SoleSelf
-            StrCpy $1 1
-        ${EndIf}
-        System::Call 'kernel32::CloseHandle(p r0)'
-    ${EndIf}
-    ${If} $1 <> 0
-        ${If} $2 <> 0
-            StrCpy $Elevated 1
-        ${EndIf}
-    ${Else}
-        System::Call 'shell32::IsUserAnAdmin() i .r2'
-        ${If} $2 <> 0
-            StrCpy $Elevated 1
-        ${EndIf}
-    ${EndIf}
-    Pop $3
-    Pop $2
-    Pop $1
-    Pop $0
-FunctionEnd
-
 ; Sets var to 1 when sid is one of the administrators' accounts (the group, the system, the
-; installer service), else 0.
+; installer service, the person at the desktop who never runs with less), else 0.
 !macro IS_ADMINISTRATORS var sid
     StrCpy ${var} 0
     ${If} ${sid} == "${SID_ADMINISTRATORS}"
@@ -122,13 +63,6 @@ FunctionEnd
     ${ElseIf} $SoleSelf != ""
     ${AndIf} ${sid} == $SoleSelf
         StrCpy ${var} 1
-!ifdef ALSO_ADMINISTRATORS
-    ; Only in a setup the tests build to run under Wine, which keeps no permissions of its own
-    ; and shows every folder as its user's: counting that user among the administrators lets
-    ; the rest of a folder's permissions (the Unix mode) decide there. Never in what ships.
-    ${ElseIf} ${sid} == "${ALSO_ADMINISTRATORS}"
-        StrCpy ${var} 1
-!endif
     ${EndIf}
 !macroend
 
@@ -156,31 +90,17 @@ FunctionEnd
     ${EndIf}
 !macroend
 
-; The text form of the SID at the address on the stack, pushed ("" when it cannot be read).
-Function SidText
-    Exch $0
-    Push $1
-    Push $2
-    StrCpy $1 0
-    System::Call 'advapi32::ConvertSidToStringSidW(p r0, *p .r1) i .r2'
-    StrCpy $0 ""
-    ${If} $2 <> 0
-        System::Call 'kernel32::lstrcpynW(w .r0, p r1, i ${NSIS_MAX_STRLEN})'
-        System::Call 'kernel32::LocalFree(p r1)'
-    ${EndIf}
-    Pop $2
-    Pop $1
-    Exch $0
-FunctionEnd
+!macro ELEVATED un
 
-; Whether anyone but the administrators can change the folder $JudgePath, into $JudgeOpen: its
-; owner (who may always rewrite its permissions) must be an administrators' account, and no
-; entry of its permissions may grant any of $JudgeRights to another account. Entries that only
-; pass on to what is created inside count where they reach what the setup writes ($JudgeOwn),
-; except those for the creator, who will be the setup itself. Denying entries are passed over:
-; they take rights away from someone, which does not give them to anyone else. What cannot be
-; read counts as open.
-Function JudgeFolder
+; Whether anyone but the administrators can change the folder held by $JudgeHandle, into
+; $JudgeOpen: its owner (who may always rewrite its permissions) must be an administrators'
+; account, and no entry of its permissions may grant any of $JudgeRights to another account.
+; Entries that only pass on to what is created inside count where they reach what is written
+; there ($JudgeOwn), except those for the creator, who will be the setup itself. Denying entries
+; are passed over: they take rights away from someone, which does not give them to anyone else.
+; What cannot be read counts as open. Read through the handle, so that it is the very folder
+; whose attributes were looked at, and that stays held.
+Function ${un}JudgeFolder
     Push $0
     Push $R0
     Push $R1
@@ -194,10 +114,10 @@ Function JudgeFolder
     Push $R9
     StrCpy $JudgeOpen 1
     ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
-    System::Call 'advapi32::GetNamedSecurityInfoW(w "$JudgePath", i 1, i 5, *p .R1, p 0, *p .R2, p 0, *p .R3) i .R0'
+    System::Call 'advapi32::GetSecurityInfo(p $JudgeHandle, i 1, i 5, *p .R1, p 0, *p .R2, p 0, *p .R3) i .R0'
     ${If} $R0 = 0
         Push $R1
-        Call SidText
+        Call ${un}SidText
         Pop $R4
         !insertmacro IS_ADMINISTRATORS $0 $R4
         ; No permissions at all (a null DACL) let everyone do everything.
@@ -227,7 +147,7 @@ Function JudgeFolder
                     ${If} $R8 = 0
                         IntPtrOp $R7 $R7 + 8
                         Push $R7
-                        Call SidText
+                        Call ${un}SidText
                         Pop $R4
                     ${EndIf}
                     !insertmacro IS_ADMINISTRATORS $0 $R4
@@ -261,111 +181,311 @@ Function JudgeFolder
     Pop $0
 FunctionEnd
 
-; Stops the setup before it changes anything (with /S: exit code 2) when the folder its files go
-; to is unsafe to write.
-; - A junction or symbolic link at the folder or at its ui folder would send the files wherever
-;   it points: run elevated, into a system folder.
-; - Run elevated, the setup writes only where no one but the administrators can change anything:
-;   not through a link anywhere on the way, not into a file that has another name as well (a
-;   hard link), not into a folder that another account may add to, empty, rename or
-;   re-permission, and not below a folder that another account may empty, rename or
-;   re-permission. Such a folder could be turned towards another place at any moment, also
-;   between this check and the writing; one that only administrators can change cannot.
-; Checked before anything is changed, again after a program held open was waited for, and once
-; more after each folder is made and before anything is written into it.
-Function RefuseUnsafeTarget
+; Opens the folder named on the stack as itself, not where a link would lead, into
+; $JudgeHandle (-1 when it cannot be opened), and pushes what it is: "folder", "link", "none"
+; (nothing of that name), or "" (something else, or it cannot be opened). The handle forbids
+; others to delete or rename the folder for as long as it is open.
+Function ${un}OpenFolder
+    Exch $0
+    Push $1
+    Push $2
+    Push $3
+    StrCpy $1 ""
+    ; READ_CONTROL | FILE_READ_ATTRIBUTES; FILE_SHARE_READ | FILE_SHARE_WRITE; OPEN_EXISTING;
+    ; FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT
+    System::Call 'kernel32::CreateFileW(w r0, i 0x20080, i 3, p 0, i 3, i 0x02200000, p 0) p .r2 ?e'
+    Pop $3
+    StrCpy $JudgeHandle $2
+    ${If} $2 P= -1
+        ; ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND
+        ${If} $3 = 2
+        ${OrIf} $3 = 3
+            StrCpy $1 "none"
+        ${EndIf}
+    ${Else}
+        System::Call '*(i, i, i, i, i, i, i, i, i, i, i, i, i) p .r3'
+        System::Call 'kernel32::GetFileInformationByHandle(p r2, p r3) i .r1'
+        ${If} $1 <> 0
+            System::Call '*$3(i .r1)'
+            IntOp $2 $1 & ${FILE_ATTRIBUTE_REPARSE_POINT}
+            IntOp $1 $1 & 0x10
+            ${If} $2 <> 0
+                StrCpy $1 "link"
+            ${ElseIf} $1 <> 0
+                StrCpy $1 "folder"
+            ${Else}
+                StrCpy $1 ""
+            ${EndIf}
+        ${Else}
+            StrCpy $1 ""
+        ${EndIf}
+        System::Free $3
+        ; Wine 8 opens what a Unix link leads to even when asked not to, and shows the link
+        ; only by its name.
+        ${If} $1 == "folder"
+            StrCpy $2 ""
+            !insertmacro FIRST_REPARSE_POINT $2 $0
+            ${If} $2 != ""
+                StrCpy $1 "link"
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+    StrCpy $0 $1
+    Pop $3
+    Pop $2
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; Keeps $JudgeHandle open with the other held folders.
+Function ${un}HoldFolder
+    Push $0
+    ${If} $Held == ""
+        System::Alloc ${HELD_BYTES}
+        Pop $Held
+    ${EndIf}
+    IntOp $0 $HeldCount * ${NSIS_PTR_SIZE}
+    IntPtrOp $0 $Held + $0
+    System::Call '*$0(p $JudgeHandle)'
+    IntOp $HeldCount $HeldCount + 1
+    Pop $0
+FunctionEnd
+
+; Closes the held folders from the place on the stack on (all from 0; none from "").
+Function ${un}ReleaseHeld
+    Exch $0
+    Push $1
+    Push $2
+    ${If} $0 == ""
+        StrCpy $0 $HeldCount
+    ${EndIf}
+    ${While} $HeldCount > $0
+        IntOp $HeldCount $HeldCount - 1
+        IntOp $1 $HeldCount * ${NSIS_PTR_SIZE}
+        IntPtrOp $1 $Held + $1
+        System::Call '*$1(p .r2)'
+        System::Call 'kernel32::CloseHandle(p r2)'
+    ${EndWhile}
+    ${If} $HeldUiAt != ""
+    ${AndIf} $HeldUiAt >= $HeldCount
+        StrCpy $HeldUiAt ""
+    ${EndIf}
+    ${If} $HeldDirAt != ""
+    ${AndIf} $HeldDirAt >= $HeldCount
+        StrCpy $HeldDirAt ""
+    ${EndIf}
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
+; Stops before anything is changed (with /S: exit code 2) when the folder that is written to or
+; deleted from is unsafe.
+; - A junction or symbolic link at the folder or at its ui folder would send what is written or
+;   deleted wherever it points: run elevated, into a system folder.
+; - Run elevated, this program writes or deletes only where no one but the administrators can
+;   change anything: not through a link anywhere on the way, not into a file that has another
+;   name as well (a hard link), not in a folder that another account may add to, empty, rename,
+;   turn into a link or re-permission, and not below a folder that another account may empty,
+;   rename, turn into a link or re-permission.
+; Run elevated, each folder from the drive down is opened once, as itself, and judged through
+; that handle: whether it is a link, who owns it and who may change it. With $Hold 1 or 2 the
+; handles stay open, so that nobody can delete or rename a judged folder until the work in it
+; is done (ReleaseHeld); with 2 the folders that are not there yet are made one at a time, each
+; judged before the next one is made in it.
+Function ${un}RefuseUnsafeTarget
     Push $0
     Push $1
     Push $2
     Push $3
+    Push $4
+    Push $5
+    Push $6
+    Push $7
+    Push $8
+    Push $9
     Push $R0
     Push $R1
     Push $R2
     Push $R3
+    ; The first link on the way ($1), and a folder that someone else can change ($4).
     StrCpy $1 ""
-    !insertmacro FIRST_REPARSE_POINT $1 "$INSTDIR"
-    !insertmacro FIRST_REPARSE_POINT $1 "$INSTDIR\ui"
-    ${If} $Elevated = 1
+    StrCpy $4 ""
+    ${If} $Elevated <> 1
+        !insertmacro FIRST_REPARSE_POINT $1 "$INSTDIR"
+        !insertmacro FIRST_REPARSE_POINT $1 "$INSTDIR\ui"
+        Goto judged
+    ${EndIf}
+    Push 0
+    Call ${un}ReleaseHeld
+    IntOp $HeldCount $HeldCount + 0
+    ; The target as the system reads it, without a trailing separator ($2), and its ui ($3).
+    System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r2, p 0) i .r0'
+    ${If} $0 = 0
+    ${OrIf} $0 >= ${NSIS_MAX_STRLEN}
         StrCpy $2 "$INSTDIR"
-        ${Do}
-            !insertmacro FIRST_REPARSE_POINT $1 "$2"
-            StrLen $3 $2
-            ${If} $3 <= 3
-                ${Break}
-            ${EndIf}
-            ${GetParent} "$2" $2
-            StrLen $3 $2
-            ${If} $3 = 2
-                StrCpy $2 "$2\"
-            ${ElseIf} $3 = 0
-                ${Break}
-            ${EndIf}
-        ${Loop}
     ${EndIf}
-    ${If} $1 != ""
-        MessageBox MB_OK|MB_ICONSTOP "$1 是一个链接（联接点或符号链接），指向别的位置。$\r$\n$\r$\n为了安全，安装程序不会通过链接写入文件。请删除这个链接，然后重新运行安装程序。" /SD IDOK
-        DetailPrint "$1 是一个链接，安装已停止。"
-        SetErrorLevel 2
-        Abort
+    StrCpy $0 $2 1 -1
+    ${If} $0 == "\"
+        StrCpy $2 $2 -1
     ${EndIf}
-    ${If} $Elevated = 1
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\tolm.exe"
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\jw.exe"
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\${UNINSTALLER}"
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\ui\back.png"
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\ui\back_125.png"
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\ui\back_150.png"
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\ui\back_175.png"
-        !insertmacro FIRST_SHARED_FILE $1 "$INSTDIR\ui\back_200.png"
-        ${If} $1 != ""
-            MessageBox MB_OK|MB_ICONSTOP "$1 还有别的名字（硬链接）或者是一个链接，写入它会改动别处的文件。$\r$\n$\r$\n为了安全，以管理员身份运行的安装程序不会写入这样的文件。请删除它，然后重新运行安装程序。" /SD IDOK
-            DetailPrint "$1 还有别的名字，安装已停止。"
-            SetErrorLevel 2
-            Abort
+    StrCpy $3 "$2\ui"
+    StrLen $7 $3
+    ; Only a path from a drive's root can be walked folder by folder.
+    StrCpy $0 $3 2 1
+    ${If} $0 != ":\"
+        StrCpy $4 $INSTDIR
+        Goto judged
+    ${EndIf}
+    ; $6: the folder, the first $5 characters of $3; $8: 1 once the walk is past what is there.
+    StrCpy $5 3
+    StrCpy $8 0
+    ${Do}
+        StrCpy $6 $3 $5
+        ${If} $6 == $2
+        ${OrIf} $6 == "$2\"
+        ${OrIf} $6 == $3
+            StrCpy $JudgeRights ${CHANGE_RIGHTS}
+            StrCpy $JudgeOwn 1
+        ${Else}
+            StrCpy $JudgeRights ${CHANGE_RIGHTS_ABOVE}
+            StrCpy $JudgeOwn 0
         ${EndIf}
-        ; The folder and ui, where they are already there, then every folder above.
-        StrCpy $JudgeOwn 1
-        StrCpy $JudgeRights ${CHANGE_RIGHTS}
-        StrCpy $2 "$INSTDIR\ui"
-        ${Do}
-            ${If} ${FileExists} "$2\*.*"
-                StrCpy $JudgePath $2
-                Call JudgeFolder
-                ${If} $JudgeOpen = 1
-                    StrCpy $1 $2
+        Push $6
+        Call ${un}OpenFolder
+        Pop $0
+        ${If} $0 == "none"
+            ${If} $8 = 0
+                ; All that is there has been looked at: refused on, if need be, before
+                ; anything is made.
+                Call ${un}RefuseOnFindings
+                ${If} $Hold < 2
                     ${Break}
                 ${EndIf}
+                StrCpy $8 1
             ${EndIf}
-            StrLen $3 $2
-            ${If} $3 <= 3
-                ${Break}
+            System::Call 'kernel32::CreateDirectoryW(w r6, p 0) i .r0'
+            Push $6
+            Call ${un}OpenFolder
+            Pop $0
+        ${EndIf}
+        ${If} $0 == "link"
+            StrCpy $1 $6
+            StrCpy $JudgeOpen 0
+        ${ElseIf} $0 == "folder"
+            Call ${un}JudgeFolder
+        ${Else}
+            ; Not a folder, or not one to open as itself: it cannot be judged.
+            StrCpy $JudgeOpen 1
+        ${EndIf}
+        ; The folder named in the refusal is the one nearest to the target.
+        ${If} $JudgeOpen = 1
+            StrCpy $4 $6
+        ${EndIf}
+        ${If} $0 != "folder"
+            ; Nothing beyond is looked at.
+            ${If} $JudgeHandle P<> -1
+                System::Call 'kernel32::CloseHandle(p $JudgeHandle)'
             ${EndIf}
-            ${If} $2 == "$INSTDIR"
-                StrCpy $JudgeOwn 0
-                StrCpy $JudgeRights ${CHANGE_RIGHTS_ABOVE}
-            ${EndIf}
-            ${GetParent} "$2" $2
-            StrLen $3 $2
-            ${If} $3 = 2
-                StrCpy $2 "$2\"
-            ${ElseIf} $3 = 0
+            ${Break}
+        ${EndIf}
+        ${If} $6 == $3
+            StrCpy $HeldUiAt $HeldCount
+        ${ElseIf} $JudgeOwn = 1
+            StrCpy $HeldDirAt $HeldCount
+        ${EndIf}
+        Call ${un}HoldFolder
+        ${If} $5 >= $7
+            ${Break}
+        ${EndIf}
+        ; Past what was there, nothing is made in a folder that failed.
+        ${If} $8 = 1
+        ${AndIf} $4 != ""
+            ${Break}
+        ${EndIf}
+        ; On to the next separator, or the end.
+        ${Do}
+            IntOp $5 $5 + 1
+            StrCpy $0 $3 1 $5
+            ${If} $0 == "\"
+            ${OrIf} $0 == ""
                 ${Break}
             ${EndIf}
         ${Loop}
-        ${If} $1 != ""
-            MessageBox MB_OK|MB_ICONSTOP "安装程序正以管理员身份运行，而 $1 是管理员以外的账户也能改动的文件夹。$\r$\n$\r$\n以管理员身份往这样的文件夹写入程序并不安全：别的程序可以趁机把文件引到系统文件夹里。请直接双击运行安装程序（不要选“以管理员身份运行”），或者安装到只有管理员能改动的文件夹。" /SD IDOK
-            DetailPrint "$1 不是只有管理员能改动的文件夹，安装已停止。"
-            SetErrorLevel 2
-            Abort
-        ${EndIf}
+    ${Loop}
+judged:
+    Call ${un}RefuseOnFindings
+    ${If} $Hold = 0
+        Push 0
+        Call ${un}ReleaseHeld
     ${EndIf}
     Pop $R3
     Pop $R2
     Pop $R1
     Pop $R0
+    Pop $9
+    Pop $8
+    Pop $7
+    Pop $6
+    Pop $5
+    Pop $4
     Pop $3
     Pop $2
     Pop $1
     Pop $0
 FunctionEnd
 
+; RefuseUnsafeTarget's refusals, in this order: a link on the way ($1), a file to be written that
+; has another name (the setup, elevated), a folder that someone else can change ($4). Each lets
+; the held folders go, says which folder or file is the problem, and stops with nothing changed.
+Function ${un}RefuseOnFindings
+    ${If} $1 != ""
+        Push 0
+        Call ${un}ReleaseHeld
+!if "${un}" == ""
+        MessageBox MB_OK|MB_ICONSTOP "$1 是一个链接（联接点或符号链接），指向别的位置。$\r$\n$\r$\n为了安全，安装程序不会通过链接写入文件。请删除这个链接，然后重新运行安装程序。" /SD IDOK
+        DetailPrint "$1 是一个链接，安装已停止。"
+!else
+        MessageBox MB_OK|MB_ICONSTOP "$1 是一个链接（联接点或符号链接），指向别的位置。$\r$\n$\r$\n为了安全，卸载程序不会通过链接删除文件，什么也没有删除。请删除这个链接，然后重新运行卸载程序。" /SD IDOK
+        DetailPrint "$1 是一个链接，卸载已停止，什么也没有删除。"
+!endif
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+!if "${un}" == ""
+    ${If} $Elevated = 1
+        StrCpy $9 ""
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\tolm.exe"
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\jw.exe"
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\${UNINSTALLER}"
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\ui\back.png"
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\ui\back_125.png"
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\ui\back_150.png"
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\ui\back_175.png"
+        !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\ui\back_200.png"
+        ${If} $9 != ""
+            Push 0
+            Call ReleaseHeld
+            MessageBox MB_OK|MB_ICONSTOP "$9 还有别的名字（硬链接）或者是一个链接，写入它会改动别处的文件。$\r$\n$\r$\n为了安全，以管理员身份运行的安装程序不会写入这样的文件。请删除它，然后重新运行安装程序。" /SD IDOK
+            DetailPrint "$9 还有别的名字，安装已停止。"
+            SetErrorLevel 2
+            Abort
+        ${EndIf}
+    ${EndIf}
+!endif
+    ${If} $4 != ""
+        Push 0
+        Call ${un}ReleaseHeld
+!if "${un}" == ""
+        MessageBox MB_OK|MB_ICONSTOP "安装程序正以管理员身份运行，而 $4 是管理员以外的账户也能改动的文件夹。$\r$\n$\r$\n以管理员身份往这样的文件夹写入程序并不安全：别的程序可以趁机把文件引到系统文件夹里。请直接双击运行安装程序（不要选“以管理员身份运行”），或者安装到只有管理员能改动的文件夹。" /SD IDOK
+        DetailPrint "$4 不是只有管理员能改动的文件夹，安装已停止。"
+!else
+        MessageBox MB_OK|MB_ICONSTOP "卸载程序正以管理员身份运行，而 $4 是管理员以外的账户也能改动的文件夹。$\r$\n$\r$\n以管理员身份在这样的文件夹里删除文件并不安全：别的程序可以趁机把删除引到系统文件夹里。什么也没有删除。请用安装 TOLM 的账户直接运行卸载程序（不要选“以管理员身份运行”）。" /SD IDOK
+        DetailPrint "$4 不是只有管理员能改动的文件夹，卸载已停止，什么也没有删除。"
+!endif
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
+FunctionEnd
+
+!macroend

@@ -1,6 +1,7 @@
 ; The TOLM setup program: a per-user installation without administrator rights that ends by
 ; starting jw (unless it runs elevated), and an uninstaller that takes away what the
-; installation and jw made. What the setup checks before it writes: elevated.nsh.
+; installation and jw made. Who runs them: token.nsh; what both check before they write or
+; delete: elevated.nsh; the uninstaller itself: uninstall.nsh.
 ;
 ; Built by CMake (target `setup`), which passes:
 ;   VERSION     1.0.34, and VI_VERSION 1.0.0.34 for the version resource
@@ -241,7 +242,12 @@ FunctionEnd
 !insertmacro SHARED ""
 !insertmacro SHARED "un."
 
+!include "token.nsh"
+!insertmacro TOKEN ""
+!insertmacro TOKEN "un."
 !include "elevated.nsh"
+!insertmacro ELEVATED ""
+!insertmacro ELEVATED "un."
 
 ; ---------------------------------------------------------------------------------------------
 ; Installer
@@ -308,27 +314,71 @@ Function TrimSeparators
     Exch $0
 FunctionEnd
 
+; Unelevated, the folder and ui are looked at again for links once each is made.
+Function RecheckLinks
+    ${If} $Elevated = 0
+        Call RefuseUnsafeTarget
+    ${EndIf}
+FunctionEnd
+
+; Writes a packed file into $OUTDIR. Run elevated, the old file goes first: a rewritten file
+; keeps its owner and permissions, so one that a user may change would stay changeable, and a
+; user's open handle would still reach it. A new one takes the folder's inherited permissions,
+; which were judged. A file that cannot be deleted (held open by someone) stops the setup.
+!macro PUT_FILE name source
+    ${If} $Elevated = 1
+        Delete "$OUTDIR\${name}"
+        ${If} ${FileExists} "$OUTDIR\${name}"
+            Push "$OUTDIR\${name}"
+            Call RefuseUndeletable
+        ${EndIf}
+    ${EndIf}
+    File "${source}"
+!macroend
+
+Function RefuseUndeletable
+    Exch $0
+    Push 0
+    Call ReleaseHeld
+    MessageBox MB_OK|MB_ICONSTOP "$0 正在使用中，无法替换。$\r$\n$\r$\n请关闭正在使用它的程序，然后重新运行安装程序。" /SD IDOK
+    DetailPrint "$0 正在使用中，安装已停止。"
+    SetErrorLevel 2
+    Abort
+FunctionEnd
+
 Section "TOLM"
     SetDetailsPrint both
+    StrCpy $Hold 0
     Call RefuseUnsafeTarget
     Call EndWidget
     Call EnsureReplaceable
-    ; The Retry box above may have stood open for any length of time.
+    ; The Retry box above may have stood open for any length of time. From here on the folders
+    ; stay held until the last file is written; elevated, the missing ones are made here.
+    StrCpy $Hold 2
     Call RefuseUnsafeTarget
 
     SetOutPath "$INSTDIR"
-    Call RefuseUnsafeTarget
-    File "${APP}/tolm.exe"
-    File "${APP}/jw.exe"
-    Call RefuseUnsafeTarget
+    Call RecheckLinks
+    !insertmacro PUT_FILE tolm.exe "${APP}/tolm.exe"
+    !insertmacro PUT_FILE jw.exe "${APP}/jw.exe"
+    Call RecheckLinks
     SetOutPath "$INSTDIR\ui"
-    Call RefuseUnsafeTarget
-    File "${APP}/ui/back.png"
-    File "${APP}/ui/back_125.png"
-    File "${APP}/ui/back_150.png"
-    File "${APP}/ui/back_175.png"
-    File "${APP}/ui/back_200.png"
+    Call RecheckLinks
+    !insertmacro PUT_FILE back.png "${APP}/ui/back.png"
+    !insertmacro PUT_FILE back_125.png "${APP}/ui/back_125.png"
+    !insertmacro PUT_FILE back_150.png "${APP}/ui/back_150.png"
+    !insertmacro PUT_FILE back_175.png "${APP}/ui/back_175.png"
+    !insertmacro PUT_FILE back_200.png "${APP}/ui/back_200.png"
+    ${If} $Elevated = 1
+        Delete "$INSTDIR\${UNINSTALLER}"
+        ${If} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+            Push "$INSTDIR\${UNINSTALLER}"
+            Call RefuseUndeletable
+        ${EndIf}
+    ${EndIf}
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+    Push 0
+    Call ReleaseHeld
 
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
@@ -354,10 +404,11 @@ FunctionEnd
 
 ; jw starts from the installed folder, which is also its current directory: the registry
 ; script its batch writes lands there. A silent setup leaves the choice to whoever ran it.
-; Elevated through a consent, jw would run its batch and the registry editor with rights the
-; user does not otherwise have, and put the log-on entry and the shortcut into the profile of
-; the account that gave them: the last page says to run jw from the user's own account. An
-; administrator who always runs with all rights (SoleSelf) gets jw as anyone else does.
+; jw runs for the person at the desktop or not at all. Elevated through a consent, it would run
+; its batch and the registry editor with rights that person does not otherwise have; elevated
+; with another account's password, it would put the log-on entry and the shortcut into that
+; account's profile: the last page says to run jw from the user's own account instead. The
+; person at the desktop who always runs with all rights (SoleSelf) gets jw as anyone else does.
 Function FinishLeave
     ${If} $Elevated = 0
     ${OrIf} $SoleSelf != ""
@@ -366,84 +417,4 @@ Function FinishLeave
     ${EndIf}
 FunctionEnd
 
-; ---------------------------------------------------------------------------------------------
-; Uninstaller: what the setup installed, what jw and the update download made here, and
-; nothing else. A file of the user's keeps the folder.
-
-Section "Uninstall"
-    SetDetailsPrint both
-    Call un.EndWidget
-    Call un.EnsureReplaceable
-
-    ; The log-on entry and the shortcut are the user's once they point elsewhere.
-    ReadRegStr $0 HKCU "${RUN_KEY}" "TOLM"
-    ${If} $0 != ""
-        Push $0
-        Call un.SamePath
-        Pop $1
-        ${If} $1 == 1
-            DeleteRegValue HKCU "${RUN_KEY}" "TOLM"
-        ${EndIf}
-    ${EndIf}
-    ${If} ${FileExists} "$DESKTOP\TOLM.lnk"
-        Call un.ShortcutTarget
-        Pop $0
-        Push $0
-        Call un.SamePath
-        Pop $1
-        ${If} $1 == 1
-            Delete "$DESKTOP\TOLM.lnk"
-        ${EndIf}
-    ${EndIf}
-
-    Delete "$INSTDIR\tolm.exe"
-    Delete "$INSTDIR\jw.exe"
-    Delete "$INSTDIR\ui\back.png"
-    Delete "$INSTDIR\ui\back_125.png"
-    Delete "$INSTDIR\ui\back_150.png"
-    Delete "$INSTDIR\ui\back_175.png"
-    Delete "$INSTDIR\ui\back_200.png"
-    RMDir "$INSTDIR\ui"
-    Delete "$INSTDIR\jw.bat"
-    Delete "$INSTDIR\tolm.reg"
-    Delete "$INSTDIR\tolmupdate.exe"
-    Delete "$INSTDIR\tolmupdate.exe.part"
-    Delete "$INSTDIR\${UNINSTALLER}"
-
-    ; Another installation may have registered itself since.
-    ReadRegStr $0 HKCU "${UNINST_KEY}" "InstallLocation"
-    ${If} $0 == ""
-    ${OrIf} $0 == $INSTDIR
-        DeleteRegKey HKCU "${UNINST_KEY}"
-    ${EndIf}
-    RMDir "$INSTDIR"
-SectionEnd
-
-; The target of the desktop shortcut TOLM.lnk, pushed ("" when it cannot be read).
-Function un.ShortcutTarget
-    Push $0
-    Push $1
-    Push $2
-    StrCpy $2 ""
-    !insertmacro ComHlpr_CreateInProcInstance ${CLSID_ShellLink} ${IID_IShellLink} r0 ""
-    ${If} $0 P<> 0
-        ${IUnknown::QueryInterface} $0 '("${IID_IPersistFile}", .r1)'
-        ${If} $1 P<> 0
-            ${IPersistFile::Load} $1 '("$DESKTOP\TOLM.lnk", ${STGM_READ}) .r2'
-            ${If} $2 = 0
-                ; SLGP_RAWPATH: the target as it was written, environment strings unexpanded.
-                ${IShellLink::GetPath} $0 '(.r2, ${NSIS_MAX_STRLEN}, 0, 4)'
-            ${Else}
-                StrCpy $2 ""
-            ${EndIf}
-            ${IUnknown::Release} $1 ""
-        ${EndIf}
-        ${IUnknown::Release} $0 ""
-    ${EndIf}
-    ; Restore the registers, leaving the target on the stack.
-    Exch $2
-    Exch
-    Pop $1
-    Exch
-    Pop $0
-FunctionEnd
+!include "uninstall.nsh"
