@@ -32,6 +32,8 @@ Var JudgeOpen
 ; RefuseUnsafeTarget's task: 0 judge; 1 judge and keep the folders held; 2 also make the missing
 ; folders, one at a time.
 Var Hold
+; The folders this program made, deepest first, each followed by "|".
+Var Made
 ; The folders from the drive down to ui, each held open from its check until the work in it is
 ; done: an array of handles (allocated at the first), how many it holds, and where the target's
 ; and ui's own stand in it ("" when not held).
@@ -279,6 +281,32 @@ Function ${un}ReleaseHeld
     Pop $0
 FunctionEnd
 
+; Lets the held folders go and, on a refusal, removes again the folders that were made (while
+; they are empty): nothing is left changed. A name that was turned into a link meanwhile loses
+; the link only; what the link leads to is not touched.
+Function ${un}LetGo
+    Push $0
+    Push $1
+    Push 0
+    Call ${un}ReleaseHeld
+    ${DoWhile} $Made != ""
+        StrCpy $1 0
+        ${Do}
+            StrCpy $0 $Made 1 $1
+            ${If} $0 == "|"
+                ${Break}
+            ${EndIf}
+            IntOp $1 $1 + 1
+        ${Loop}
+        StrCpy $0 $Made $1
+        IntOp $1 $1 + 1
+        StrCpy $Made $Made "" $1
+        RMDir $0
+    ${Loop}
+    Pop $1
+    Pop $0
+FunctionEnd
+
 ; Stops before anything is changed (with /S: exit code 2) when the folder that is written to or
 ; deleted from is unsafe.
 ; - A junction or symbolic link at the folder or at its ui folder would send what is written or
@@ -365,6 +393,9 @@ Function ${un}RefuseUnsafeTarget
                 StrCpy $8 1
             ${EndIf}
             System::Call 'kernel32::CreateDirectoryW(w r6, p 0) i .r0'
+            ${If} $0 <> 0
+                StrCpy $Made "$6|$Made"
+            ${EndIf}
             Push $6
             Call ${un}OpenFolder
             Pop $0
@@ -440,8 +471,7 @@ FunctionEnd
 ; the held folders go, says which folder or file is the problem, and stops with nothing changed.
 Function ${un}RefuseOnFindings
     ${If} $1 != ""
-        Push 0
-        Call ${un}ReleaseHeld
+        Call ${un}LetGo
 !if "${un}" == ""
         MessageBox MB_OK|MB_ICONSTOP "$1 是一个链接（联接点或符号链接），指向别的位置。$\r$\n$\r$\n为了安全，安装程序不会通过链接写入文件。请删除这个链接，然后重新运行安装程序。" /SD IDOK
         DetailPrint "$1 是一个链接，安装已停止。"
@@ -464,8 +494,7 @@ Function ${un}RefuseOnFindings
         !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\ui\back_175.png"
         !insertmacro FIRST_SHARED_FILE $9 "$INSTDIR\ui\back_200.png"
         ${If} $9 != ""
-            Push 0
-            Call ReleaseHeld
+            Call LetGo
             MessageBox MB_OK|MB_ICONSTOP "$9 还有别的名字（硬链接）或者是一个链接，写入它会改动别处的文件。$\r$\n$\r$\n为了安全，以管理员身份运行的安装程序不会写入这样的文件。请删除它，然后重新运行安装程序。" /SD IDOK
             DetailPrint "$9 还有别的名字，安装已停止。"
             SetErrorLevel 2
@@ -474,8 +503,7 @@ Function ${un}RefuseOnFindings
     ${EndIf}
 !endif
     ${If} $4 != ""
-        Push 0
-        Call ${un}ReleaseHeld
+        Call ${un}LetGo
 !if "${un}" == ""
         MessageBox MB_OK|MB_ICONSTOP "安装程序正以管理员身份运行，而 $4 是管理员以外的账户也能改动的文件夹。$\r$\n$\r$\n以管理员身份往这样的文件夹写入程序并不安全：别的程序可以趁机把文件引到系统文件夹里。请直接双击运行安装程序（不要选“以管理员身份运行”），或者安装到只有管理员能改动的文件夹。" /SD IDOK
         DetailPrint "$4 不是只有管理员能改动的文件夹，安装已停止。"

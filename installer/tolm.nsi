@@ -338,8 +338,7 @@ FunctionEnd
 
 Function RefuseUndeletable
     Exch $0
-    Push 0
-    Call ReleaseHeld
+    Call LetGo
     MessageBox MB_OK|MB_ICONSTOP "$0 正在使用中，无法替换。$\r$\n$\r$\n请关闭正在使用它的程序，然后重新运行安装程序。" /SD IDOK
     DetailPrint "$0 正在使用中，安装已停止。"
     SetErrorLevel 2

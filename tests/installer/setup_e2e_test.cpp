@@ -552,8 +552,8 @@ bool everybodyMayChange(const std::wstring& folder, bool change) {
 bool everybodyMayWrite(const std::wstring& path) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &sd) != ERROR_SUCCESS)
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &sd) != ERROR_SUCCESS)
         return true;
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
     PSID everybody = nullptr;
@@ -576,22 +576,24 @@ bool everybodyMayWrite(const std::wstring& path) {
 // whose parent everybody may empty or rename (777) is refused with nothing written, and so is a
 // target that everybody may add to. Folders that are not there yet are made one by one. A
 // program file that everybody may change, left there before, is replaced by one that takes the
-// folder's permissions.
+// folder's permissions; one held open so that it cannot be deleted stops the setup.
 TEST_F(Setup, RunElevatedItWritesWhereOnlyTheAdministratorsCanChangeAnything) {
     const std::wstring judged = e2e::env(L"TOLM_SETUP_JUDGED"), root = L"C:\\tolm-judged";
     ASSERT_TRUE(unixRemoveTree(root));
+    enum File { none, openToAll, held };  // a tolm.exe there before: everybody may change it, or held open
     const struct {
         const char* what;
         std::wstring target, open;  // open: the folder that everybody may change
         long code;
         bool there;  // the target and its parent are there before
-        bool writable;  // a tolm.exe that everybody may change is there before
+        File file;
     } cases[] = {
-        {"closed all the way", root + L"\\closed\\TOLM", L"", 0, true, false},
-        {"a parent open to everybody", root + L"\\open\\TOLM", root + L"\\open", 2, true, false},
-        {"the folder open to everybody", root + L"\\target\\TOLM", root + L"\\target\\TOLM", 2, true, false},
-        {"folders not there yet", root + L"\\new\\deeper\\TOLM", L"", 0, false, false},
-        {"a program file open to everybody", root + L"\\kept\\TOLM", L"", 0, true, true},
+        {"closed all the way", root + L"\\closed\\TOLM", L"", 0, true, none},
+        {"a parent open to everybody", root + L"\\open\\TOLM", root + L"\\open", 2, true, none},
+        {"the folder open to everybody", root + L"\\target\\TOLM", root + L"\\target\\TOLM", 2, true, none},
+        {"folders not there yet", root + L"\\new\\deeper\\TOLM", L"", 0, false, none},
+        {"a program file open to everybody", root + L"\\kept\\TOLM", L"", 0, true, openToAll},
+        {"a program file held open", root + L"\\held\\TOLM", L"", 2, true, held},
     };
     CreateDirectoryW(root.c_str(), nullptr);
     ASSERT_TRUE(everybodyMayChange(root, false));
@@ -603,14 +605,22 @@ TEST_F(Setup, RunElevatedItWritesWhereOnlyTheAdministratorsCanChangeAnything) {
             CreateDirectoryW(c.target.c_str(), nullptr);
             for (const std::wstring& f : {parent, c.target}) ASSERT_TRUE(everybodyMayChange(f, f == c.open));
         }
-        if (c.writable) {
-            writeFile(tolm, "an earlier version");
+        if (c.file) writeFile(tolm, "an earlier version");
+        if (c.file == openToAll) {
             ASSERT_TRUE(everybodyMayChange(tolm, true) && everybodyMayWrite(tolm));
         }
+        // Read by another program that lets others write it, but not delete it.
+        HANDLE reader = c.file == held ? CreateFileW(tolm.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE;
         EXPECT_EQ(run(L"\"" + judged + L"\" /S /D=" + c.target, true), c.code)
             << "(does the judged setup still take Wine's elevated token for one without a limited twin?)";
+        if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
         if (c.code != 0) {
-            EXPECT_TRUE(entries(c.target).empty()) << "written into " << u8(c.target);
+            EXPECT_EQ(entries(c.target).size(), c.file ? 1u : 0u) << "written into " << u8(c.target);
+            if (c.file) {
+                EXPECT_EQ(bytes(tolm), "an earlier version");
+            }
             continue;
         }
         for (const char* f : installed) EXPECT_TRUE(e2e::fileExists(c.target + L"\\" + win32::widen(f))) << f;
