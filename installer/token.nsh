@@ -110,6 +110,13 @@ Function ${un}DesktopUser
     StrCpy $0 ""
     StrCpy $4 ""
     StrCpy $5 ""
+    ; Not one of the system's known libraries: loaded by its full name, with what it needs
+    ; looked for beside it (LOAD_WITH_ALTERED_SEARCH_PATH), never from the folder this program
+    ; was started in, where a user may have put a library of that name.
+    System::Call 'kernel32::LoadLibraryExW(w "$SYSDIR\wtsapi32.dll", p 0, i 8) p .r1'
+    ${If} $1 P= 0
+        Goto done
+    ${EndIf}
     ; WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName
     System::Call 'wtsapi32::WTSQuerySessionInformationW(p 0, i -1, i 5, *p .r1, *i .r2) i .r3'
     ${If} $3 <> 0
@@ -135,6 +142,7 @@ Function ${un}DesktopUser
         ${EndIf}
         System::Free $1
     ${EndIf}
+done:
     Pop $5
     Pop $4
     Pop $3
