@@ -1,7 +1,8 @@
 // The setup program under Wine, in a prefix of its own: silent installs (one over a running
 // widget), uninstalls that take what the setup and jw made here and leave everything else,
-// links it refuses to write through, the last page starting jw from the installed folder, and
-// an elevated setup writing only where nobody but the administrators can change anything.
+// links it refuses to write through and its uninstaller refuses to delete through, the last page
+// starting jw from the installed folder, and an elevated setup and uninstaller writing and
+// deleting only where nobody but the administrators can change anything.
 #include <aclapi.h>
 #include <gtest/gtest.h>
 #include <sddl.h>
@@ -74,14 +75,14 @@ HANDLE token(bool elevated) {
 }
 
 // Starts a command line with the limited token (or the elevated one) and waits for it; the
-// exit code, or -1.
+// exit code, or the system's error code negated when it cannot be started.
 long run(std::wstring cmd, bool elevated = false, int ms = 120000) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessAsUserW(token(elevated), nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                               &pi))
-        return -1;
+        return -static_cast<long>(GetLastError());
     DWORD code = WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0 ? 0 : STILL_ACTIVE;
     if (code == 0) GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
@@ -160,8 +161,11 @@ void startUnix(std::wstring cmd) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
-    if (pi.hThread) CloseHandle(pi.hThread);
-    if (pi.hProcess) CloseHandle(pi.hProcess);
+    // For a Unix program Wine gives no process handle and leaves stale values in the thread's
+    // handle and the ids: closed, that "handle" can be one of this process's own (a token).
+    if (!pi.hProcess) return;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
 }
 
 bool isReparsePoint(const std::wstring& path) {
@@ -422,31 +426,49 @@ std::wstring mainButtonText(HWND page) {
     return text;
 }
 
-// The wizard as a double click starts it: with the limited token. Its last page opens jw from the
-// installed folder. (Run elevated, it would say to run jw from the user's own account instead;
-// under Wine every elevated setup is refused, see below.)
+// The wizard's last page opens jw from the installed folder: as a double click starts the setup,
+// with the limited token, and run elevated by the person at the desktop whose token has no
+// limited twin (the judged setup takes Wine's elevated token for one). Anyone else's elevated
+// setup says to run jw from the user's own account instead; under Wine every elevated token
+// belongs to the one user, who is at the desktop.
 TEST_F(Setup, TheLastPageStartsJwFromTheInstalledFolder) {
     ASSERT_TRUE(elevated(token(true)) && !elevated(token(false)))
         << "Wine no longer gives an elevated token and a limited one";
-    AsToken wizard(setup, token(false));
-    HWND page = e2e::waitWindow(wizard.pi.dwProcessId, L"#32770", nullptr, 60000);
-    ASSERT_TRUE(page) << "no setup window";
-    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"安装(&I)"; })) << u8(mainButtonText(page));
-    pressMain(page);
-    ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"完成(&F)"; })) << u8(mainButtonText(page));
-    EXPECT_TRUE(e2e::fileExists(at("tolm.exe")));
-    EXPECT_TRUE(eventually([&] { return showsText(page, L"点击“完成”后将打开设置窗口"); }));
-    EXPECT_TRUE(processes(L"jw.exe").empty()) << "jw started before the last page was left";
+    const std::wstring root = L"C:\\tolm-jw";
+    const struct {
+        const char* what;
+        std::wstring exe;
+        bool elevatedToken;
+        std::wstring target;
+    } cases[] = {
+        {"as the user", setup, false, dir},
+        {"elevated, with all rights always", e2e::env(L"TOLM_SETUP_JUDGED"), true, root + L"\\TOLM"},
+    };
+    ASSERT_TRUE(unixRemoveTree(root));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        AsToken wizard(c.exe, token(c.elevatedToken), L"/D=" + c.target);
+        HWND page = e2e::waitWindow(wizard.pi.dwProcessId, L"#32770", nullptr, 60000);
+        ASSERT_TRUE(page) << "no setup window";
+        ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"安装(&I)"; })) << u8(mainButtonText(page));
+        pressMain(page);
+        ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"完成(&F)"; })) << u8(mainButtonText(page));
+        EXPECT_TRUE(e2e::fileExists(c.target + L"\\tolm.exe"));
+        EXPECT_TRUE(eventually([&] { return showsText(page, L"点击“完成”后将打开设置窗口"); }));
+        EXPECT_TRUE(processes(L"jw.exe").empty()) << "jw started before the last page was left";
 
-    pressMain(page);
-    std::vector<DWORD> jw;
-    ASSERT_TRUE(eventually([&] { return !(jw = processes(L"jw.exe")).empty(); })) << "jw did not start";
-    ASSERT_TRUE(e2e::waitWindow(jw[0], L"TolmForm", L"成功安装", 60000)) << "no jw window";
-    Whereabouts w = whereabouts(jw[0]);
-    EXPECT_EQ(u8(upper(w.image)), u8(upper(at("jw.exe"))));
-    EXPECT_EQ(u8(upper(w.cwd)), u8(upper(dir)));
-    EXPECT_TRUE(wizard.waitExit(20000)) << "the setup did not end";
-    EXPECT_TRUE(processes(L"tolm.exe").empty()) << "the setup started the widget";
+        pressMain(page);
+        std::vector<DWORD> jw;
+        ASSERT_TRUE(eventually([&] { return !(jw = processes(L"jw.exe")).empty(); })) << "jw did not start";
+        ASSERT_TRUE(e2e::waitWindow(jw[0], L"TolmForm", L"成功安装", 60000)) << "no jw window";
+        Whereabouts w = whereabouts(jw[0]);
+        EXPECT_EQ(u8(upper(w.image)), u8(upper(c.target + L"\\jw.exe")));
+        EXPECT_EQ(u8(upper(w.cwd)), u8(upper(c.target)));
+        EXPECT_TRUE(wizard.waitExit(20000)) << "the setup did not end";
+        EXPECT_TRUE(processes(L"tolm.exe").empty()) << "the setup started the widget";
+        TearDown();
+    }
+    EXPECT_TRUE(unixRemoveTree(root));
 }
 
 // Whether a message box of the process says part; it is then answered with OK.
@@ -526,39 +548,131 @@ bool everybodyMayChange(const std::wstring& folder, bool change) {
     return set;
 }
 
+// Whether the permissions of a file or folder let everybody write to it.
+bool everybodyMayWrite(const std::wstring& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &sd) != ERROR_SUCCESS)
+        return true;
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everybody = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everybody);
+    bool may = !dacl;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            (ace->Mask & FILE_WRITE_DATA) && EqualSid(&ace->SidStart, everybody))
+            may = true;
+    }
+    FreeSid(everybody);
+    LocalFree(sd);
+    return may;
+}
+
 // Both outcomes of the judging of permissions, with the setup the tests build that counts the
 // Wine user among the administrators: a folder that only that user may change (mode 755 all
-// the way up) takes the elevated setup, one whose parent everybody may empty or rename (777)
-// is refused with nothing written, and so is a target that everybody may add to.
+// the way up) takes the elevated setup, and its uninstaller takes the files away again; one
+// whose parent everybody may empty or rename (777) is refused with nothing written, and so is a
+// target that everybody may add to. Folders that are not there yet are made one by one. A
+// program file that everybody may change, left there before, is replaced by one that takes the
+// folder's permissions; one held open so that it cannot be deleted stops the setup.
 TEST_F(Setup, RunElevatedItWritesWhereOnlyTheAdministratorsCanChangeAnything) {
     const std::wstring judged = e2e::env(L"TOLM_SETUP_JUDGED"), root = L"C:\\tolm-judged";
     ASSERT_TRUE(unixRemoveTree(root));
+    enum File { none, openToAll, held };  // a tolm.exe there before: everybody may change it, or held open
     const struct {
         const char* what;
         std::wstring target, open;  // open: the folder that everybody may change
         long code;
+        bool there;  // the target and its parent are there before
+        File file;
     } cases[] = {
-        {"closed all the way", root + L"\\closed\\TOLM", L"", 0},
-        {"a parent open to everybody", root + L"\\open\\TOLM", root + L"\\open", 2},
-        {"the folder open to everybody", root + L"\\target\\TOLM", root + L"\\target\\TOLM", 2},
+        {"closed all the way", root + L"\\closed\\TOLM", L"", 0, true, none},
+        {"a parent open to everybody", root + L"\\open\\TOLM", root + L"\\open", 2, true, none},
+        {"the folder open to everybody", root + L"\\target\\TOLM", root + L"\\target\\TOLM", 2, true, none},
+        {"folders not there yet", root + L"\\new\\deeper\\TOLM", L"", 0, false, none},
+        {"a program file open to everybody", root + L"\\kept\\TOLM", L"", 0, true, openToAll},
+        {"a program file held open", root + L"\\held\\TOLM", L"", 2, true, held},
     };
     CreateDirectoryW(root.c_str(), nullptr);
+    ASSERT_TRUE(everybodyMayChange(root, false));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        std::wstring parent = c.target.substr(0, c.target.rfind(L'\\'));
-        CreateDirectoryW(parent.c_str(), nullptr);
-        CreateDirectoryW(c.target.c_str(), nullptr);
-        for (const std::wstring& f : {root, parent, c.target}) ASSERT_TRUE(everybodyMayChange(f, f == c.open));
-        EXPECT_EQ(run(L"\"" + judged + L"\" /S /D=" + c.target, true), c.code)
-            << "(is the Wine user still S-1-5-21-0-0-0-1000, whom the judged setup counts?)";
-        if (c.code == 0) {
-            for (const char* f : installed) EXPECT_TRUE(e2e::fileExists(c.target + L"\\" + win32::widen(f))) << f;
-        } else {
-            EXPECT_TRUE(entries(c.target).empty()) << "written into " << u8(c.target);
+        std::wstring parent = c.target.substr(0, c.target.rfind(L'\\')), tolm = c.target + L"\\tolm.exe";
+        if (c.there) {
+            CreateDirectoryW(parent.c_str(), nullptr);
+            CreateDirectoryW(c.target.c_str(), nullptr);
+            for (const std::wstring& f : {parent, c.target}) ASSERT_TRUE(everybodyMayChange(f, f == c.open));
         }
+        if (c.file) writeFile(tolm, "an earlier version");
+        if (c.file == openToAll) {
+            ASSERT_TRUE(everybodyMayChange(tolm, true) && everybodyMayWrite(tolm));
+        }
+        // Read by another program that lets others write it, but not delete it.
+        HANDLE reader = c.file == held ? CreateFileW(tolm.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr)
+                                       : INVALID_HANDLE_VALUE;
+        EXPECT_EQ(run(L"\"" + judged + L"\" /S /D=" + c.target, true), c.code)
+            << "(does the judged setup still take Wine's elevated token for one without a limited twin?)";
+        if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+        if (c.code != 0) {
+            EXPECT_EQ(entries(c.target).size(), c.file ? 1u : 0u) << "written into " << u8(c.target);
+            if (c.file) {
+                EXPECT_EQ(bytes(tolm), "an earlier version");
+            }
+            continue;
+        }
+        for (const char* f : installed) EXPECT_TRUE(e2e::fileExists(c.target + L"\\" + win32::widen(f))) << f;
+        EXPECT_FALSE(everybodyMayWrite(tolm)) << "tolm.exe kept permissions that let everybody change it";
+        EXPECT_EQ(run(L"\"" + c.target + L"\\uninstall.exe\" /S _?=" + c.target, true), 0);
+        EXPECT_EQ(entries(c.target), std::vector<std::wstring>{L"uninstall.exe"}) << "the uninstaller left more";
     }
     RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
     EXPECT_TRUE(unixRemoveTree(root));
+}
+
+// A link planted at ui would lead the uninstaller's deletions wherever it points; run elevated,
+// it also refuses a folder that the user can change, which under Wine is every folder. Each
+// refusal comes before anything is deleted, and the elevated one says why.
+TEST_F(Setup, UninstallRefusesALinkAtUiOrElevatedAFolderTheUserCanChange) {
+    const std::wstring elsewhere = L"C:\\tolm-elsewhere", ui = dir + L"\\ui";
+    const struct {
+        const char* what;
+        bool link, elevatedToken;
+        std::wstring says;
+    } cases[] = {
+        {"a link at ui, elevated", true, true, ui + L" 是一个链接"},
+        {"a link at ui, as the user", true, false, L""},
+        {"the user's own folder, elevated", false, true, ui + L" 是管理员以外的账户也能改动的文件夹"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(unixRemoveTree(ui) && unixRemoveTree(elsewhere));
+        install();
+        CreateDirectoryW(elsewhere.c_str(), nullptr);
+        writeFile(elsewhere + L"\\back.png", "not the setup's");
+        if (c.link) {
+            ASSERT_TRUE(unixRemoveTree(ui) && unixLink(elsewhere, ui));
+        }
+        auto nothingDeleted = [&] {
+            for (const char* f : {"tolm.exe", "jw.exe", "uninstall.exe"}) EXPECT_TRUE(e2e::fileExists(at(f))) << f;
+            EXPECT_EQ(bytes(elsewhere + L"\\back.png"), "not the setup's");
+            EXPECT_TRUE(c.link || e2e::fileExists(at("ui\\back.png")));
+            EXPECT_NE(regText(kUninstallKey, L"DisplayName"), L"<none>");
+        };
+        EXPECT_EQ(run(L"\"" + at("uninstall.exe") + L"\" /S _?=" + dir, c.elevatedToken), 2);
+        nothingDeleted();
+        if (c.says.empty()) continue;
+        AsToken wizard(at("uninstall.exe"), token(true), L"_?=" + dir);
+        HWND page = e2e::waitWindow(wizard.pi.dwProcessId, L"#32770", nullptr, 60000);
+        ASSERT_TRUE(page) << "no uninstaller window";
+        ASSERT_TRUE(eventually([&] { return mainButtonText(page) == L"卸载(&U)"; })) << u8(mainButtonText(page));
+        pressMain(page);
+        EXPECT_TRUE(answerBoxSaying(wizard.pi.dwProcessId, c.says, 60000)) << "no message saying " << u8(c.says);
+        nothingDeleted();
+    }
+    EXPECT_TRUE(unixRemoveTree(ui) && unixRemoveTree(elsewhere));
 }
 
 // The widget's update check compares the setup's fixed file version, 1.0.0.N for version 1.0.N,
