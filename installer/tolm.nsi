@@ -249,10 +249,10 @@ FunctionEnd
 !insertmacro SHARED ""
 !insertmacro SHARED "un."
 
-!include "token.nsh"
+!include "${__FILEDIR__}\token.nsh"
 !insertmacro TOKEN ""
 !insertmacro TOKEN "un."
-!include "elevated.nsh"
+!include "${__FILEDIR__}\elevated.nsh"
 !insertmacro ELEVATED ""
 !insertmacro ELEVATED "un."
 
@@ -423,4 +423,4 @@ Function FinishLeave
     ${EndIf}
 FunctionEnd
 
-!include "uninstall.nsh"
+!include "${__FILEDIR__}\uninstall.nsh"
