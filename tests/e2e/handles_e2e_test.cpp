@@ -93,16 +93,20 @@ TEST(Handles, TheWidgetGivesBackWhatItsUseTakes) {
         return last;
     };
     for (const Use& u : kUses) u.run(widget, 1);
-    e2e::GuiObjects before = settled();
-    ASSERT_GT(before.gdi, 0);
-    ASSERT_GT(before.user, 0);
+    ASSERT_GT(settled().gdi, 0);
+    // Each use runs in two equal rounds, and the second must leave the counts exactly where the
+    // first left them: what the program leaks it leaks in every round. The first round may still
+    // fill the system's own caches (Wine 10 makes device contexts of its cache on demand, as
+    // nesting first asks for them), which are made once and kept.
     for (const Use& u : kUses) {
-        u.run(widget, u.times);
+        u.run(widget, u.times / 2);
+        e2e::GuiObjects before = settled();
+        u.run(widget, u.times / 2);
         // Counts still on their way back on a loaded machine get time; a leak never comes back.
         e2e::GuiObjects after = settled();
         for (int i = 0; i < 40 && !(after == before); ++i, Sleep(250)) after = e2e::guiObjects(tolm.pi.hProcess);
-        EXPECT_EQ(after.gdi, before.gdi) << "GDI objects after " << u.times << " " << u.what;
-        EXPECT_EQ(after.user, before.user) << "USER objects after " << u.times << " " << u.what;
+        EXPECT_EQ(after.gdi, before.gdi) << "GDI objects after " << u.times / 2 << " more " << u.what;
+        EXPECT_EQ(after.user, before.user) << "USER objects after " << u.times / 2 << " more " << u.what;
     }
 }
 
