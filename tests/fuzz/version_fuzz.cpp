@@ -62,14 +62,17 @@ forms::Version changed(forms::Version v, int which) {
 }
 
 // The release written out with the decorations that `style` picks: blanks or tabs around the
-// numbers, leading zeros, plus signs, a fraction of zeros or a bare dot after the last.
-std::string written(forms::Version v, unsigned style) {
+// numbers, leading zeros, plus signs (minus on the first), a fraction of zeros or a bare dot after
+// the last. A `fraction` given replaces the last one's.
+std::string written(forms::Version v, unsigned style, std::string fraction = {}) {
     std::string blank = style & 1 ? (style & 32 ? "\t" : " ") : "";
-    auto number = [&](int n, std::string tail) {
-        return blank + (style & 4 ? "+" : "") + (style & 2 ? "00" : "") + std::to_string(n) + tail + blank;
+    auto number = [&](int n, std::string sign, std::string tail) {
+        return blank + sign + (style & 2 ? "00" : "") + std::to_string(n) + tail + blank;
     };
-    return number(v.major, "") + "." + number(v.minor, "") + "." +
-           number(v.revision, style & 8 ? ".00" : style & 16 ? "." : "");
+    std::string plus = style & 4 ? "+" : "";
+    if (fraction.empty()) fraction = style & 8 ? ".00" : style & 16 ? "." : "";
+    return number(v.major, style & 64 ? "-" : plus, "") + "." + number(v.minor, plus, "") + "." +
+           number(v.revision, plus, fraction);
 }
 
 }  // namespace
@@ -120,10 +123,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size >= 7) {
         auto u16 = [&](std::size_t at) { return int{data[at]} | int{data[at + 1]} << 8; };
         const forms::Version release{u16(0), u16(2), u16(4)};
-        std::string t = written(release, data[6]);
-        if (CheckVersion(t, release) != VersionCheck::Same) std::abort();
+        const unsigned style = data[6];
+        std::string t = written(release, style);
+        // Minus zero is zero; a minus on any other number, or a fraction that is not zero,
+        // names another version.
+        bool same = !(style & 64) || release.major == 0;
+        if (CheckVersion(t, release) != (same ? VersionCheck::Same : VersionCheck::Differs)) std::abort();
         for (int i = 0; i < 3; ++i)
             if (CheckVersion(t, changed(release, i)) != VersionCheck::Differs) std::abort();
+        if (CheckVersion(written(release, style, ".0" + std::to_string(1 + style % 9)), release) !=
+            VersionCheck::Differs)
+            std::abort();
     }
     return 0;
 }
