@@ -15,7 +15,7 @@ export TOLM_WINE_ROUTE
 WINRUN := $(if $(filter none,$(TOLM_WINE_ROUTE)),win64,win32)
 WITH_DISPLAY = cmake/with-display.sh $(CURDIR)/$(BUILD)/$(WINRUN)
 
-.PHONY: all deps build test test-installed run bench package release check-reproducible clean host release-test win32 win64
+.PHONY: all deps build test test-installed run bench fuzz package release check-reproducible clean host release-test win32 win64
 
 all: build
 
@@ -92,6 +92,14 @@ run: deps
 bench: deps
 	@$(MAKE) --no-print-directory $(WINRUN) win32
 	@$(WITH_DISPLAY) bench/startup.sh $(CURDIR)/$(BUILD)/$(WINRUN) $(CURDIR)/$(BUILD)/win32
+
+# Every fuzz target of the host build for SECONDS each (60 unless given), one after another;
+# prints how many inputs each ran (tools/fuzz). Only a SECONDS given to make counts: one in the
+# environment is more likely a shell's running clock than a wish.
+FUZZ_SECONDS = $(if $(filter command line file,$(origin SECONDS)),$(SECONDS),60)
+fuzz: deps $(BUILD)/host/build.ninja
+	$(CMAKE) --build --preset host --target fuzzers
+	@tools/fuzz $(FUZZ_SECONDS) $(BUILD)/host
 
 # The setup program that ships, from the 32-bit build: build/win32/tolm-setup-<version>.exe.
 # SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP=url] sign it, its uninstaller, tolm.exe

@@ -100,7 +100,8 @@ bool sha256(std::string_view data, unsigned char (&digest)[32]) {
 }  // namespace
 
 bool verifyP256(const P256PublicKey& key, std::string_view data, std::string_view signature) {
-    if (signature.size() != kP256SignatureBytes || !crypto().loaded) return false;
+    std::optional<P256Signature> sig = readP256Signature(signature);
+    if (!sig || !crypto().loaded) return false;
     unsigned char digest[32];
     if (!sha256(data, digest)) return false;
 
@@ -115,9 +116,8 @@ bool verifyP256(const P256PublicKey& key, std::string_view data, std::string_vie
     if (!ok(crypto().importKeyPair(ecdsa.h, nullptr, BCRYPT_ECCPUBLIC_BLOB, &k.h, blob.data(),
                                 static_cast<ULONG>(blob.size()), 0)))
         return false;
-    unsigned char sig[kP256SignatureBytes];
-    std::memcpy(sig, signature.data(), sizeof sig);
-    return ok(crypto().verifySignature(k.h, nullptr, digest, sizeof digest, sig, sizeof sig, 0));
+    return ok(crypto().verifySignature(k.h, nullptr, digest, sizeof digest, sig->data(),
+                                       static_cast<ULONG>(sig->size()), 0));
 }
 
 }  // namespace platform

@@ -1,35 +1,14 @@
 #include "tolm/update/download.h"
 
-#include <optional>
-#include <tuple>
 #include <utility>
 
 #include "build_config.h"
-#include "platform/signature.h"
 #include "tolm/countdown/services.h"
 #include "tolm/layouts/layouts.h"
-#include "tolm/update/file_version.h"
 #include "tolm/update/form_exit.h"
 #include "tolm/update/version.h"
 
 namespace tolm {
-
-UpdateVerdict judgeUpdate(const platform::FetchResult& signature, const platform::FetchResult& program,
-                          const UpdateVerifier& verify) {
-    // A 404 page or half a file is no update, whatever the transfer itself reported.
-    if (!signature.ok()) return UpdateVerdict::NoSignature;
-    if (!program.ok()) return UpdateVerdict::NotTransferred;
-    if (signature.body.size() != platform::kP256SignatureBytes || !verify || !verify(program.body, signature.body))
-        return UpdateVerdict::WrongSignature;
-    return UpdateVerdict::Verified;
-}
-
-UpdateVerdict judgeRelease(std::string_view program, std::string_view announced, forms::Version own) {
-    std::optional<forms::Version> release = readReleaseVersion(program);
-    if (!release || CheckVersion(announced, *release) != VersionCheck::Same) return UpdateVerdict::NotAnnounced;
-    auto order = [](const forms::Version& v) { return std::tuple(v.major, v.minor, v.revision); };
-    return order(*release) > order(own) ? UpdateVerdict::Verified : UpdateVerdict::NotNewer;
-}
 
 DownLoad::DownLoad(forms::App& app) : Form(app, layouts::DownLoad) {
     on("TimerExit", forms::Event::Timer, [this](const forms::Mouse&) { TimerExit_Timer(); });
