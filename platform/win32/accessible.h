@@ -5,12 +5,21 @@
 // from what the window shows. Windows without a description keep the system's objects.
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include "platform/forms/form.h"
+#include "platform/win32/handles.h"
 
 namespace win32 {
 
+class Win32Backend;
+
+// The object a screen reader gets for the window's frame (OBJID_WINDOW) or client area
+// (OBJID_CLIENT); empty for other ids and for windows that do not describe themselves. A fault
+// inside one of its calls goes to the backend's fault handling, never to the caller.
+Com<IAccessible> newAccessible(Win32Backend& backend, forms::Form& form, HWND hwnd, LONG objectId);
 // The answer to WM_GETOBJECT; 0 leaves the message to the system.
-LRESULT accessibleObject(forms::Form& form, HWND hwnd, WPARAM wp, LPARAM lp);
+LRESULT accessibleObject(Win32Backend& backend, forms::Form& form, HWND hwnd, WPARAM wp, LPARAM lp);
 // Objects already handed out for a window that is going answer no more questions.
 void forgetAccessible(HWND hwnd);
 // Tells screen readers (and anyone hooked on the events) what changed.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/forms/scale.h"
+#include "platform/forms/startup.h"
 #include "platform/win32/accessible.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/gdiplus.h"
@@ -682,12 +683,23 @@ LRESULT CALLBACK Win32Backend::windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     try {
         return self.handle(*node, hwnd, msg, wp, lp);
     } catch (const std::exception& e) {
-        self.messageBox(e.what(), self.app_ ? self.app_->title() : "");
+        self.fault(e.what());
     } catch (...) {
-        self.messageBox("unexpected error", self.app_ ? self.app_->title() : "");
+        self.fault("unexpected error");
     }
-    runProgramEnd();
-    ExitProcess(1);
+    return 0;  // reached only by a second fault, while the first one's message is up
+}
+
+void Win32Backend::fault(std::string_view description) noexcept {
+    static bool ending = false;
+    if (ending) return;
+    ending = true;
+    try {
+        messageBox(description, app_ ? app_->title() : "");
+    } catch (...) {
+        // Not even the message could be shown: the program still ends as failed.
+    }
+    end(forms::kFaultExitCode);
 }
 
 LRESULT Win32Backend::handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -815,7 +827,7 @@ LRESULT Win32Backend::handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM 
                     return MAKELRESULT(GetDlgCtrlID(static_cast<HWND>(k->native)), DC_HASDEFID);
         break;
     case WM_GETOBJECT:
-        if (!box) return accessibleObject(form, hwnd, wp, lp);
+        if (!box) return accessibleObject(*this, form, hwnd, wp, lp);
         break;
     case WM_DPICHANGED:
         // Checked like a queried DPI: a value out of range (0 would shrink the window to its

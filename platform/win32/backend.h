@@ -50,6 +50,11 @@ public:
     void activate(forms::Form& form) override;
     void messageBox(std::string_view text, std::string_view caption) override;
     [[noreturn]] void end(int exitCode) override;
+    // A fault that would otherwise cross into the system (from a window's message, or a screen
+    // reader's call): its description is shown and the program ends with forms::kFaultExitCode.
+    // One that comes while the first fault's message is up returns at once: the program is
+    // already ending, and the first message says why.
+    void fault(std::string_view description) noexcept;
     forms::PixelRect screen() const override;
     forms::PixelPoint cursorPos() const override;
     forms::PixelRect workArea(forms::PixelPoint at) const override;
