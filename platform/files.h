@@ -1,6 +1,7 @@
 #pragma once
-// Whole files in and out of the program folder, for the update download. Every operation
-// either does all of its work or reports that it did not; none leaves a partial file behind.
+// Whole files in and out of the program folder, or a folder of the user's own, for the update
+// download. Every operation either does all of its work or reports that it did not; none leaves a
+// partial file behind.
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,15 @@ public:
     // folder that is gone say nothing about rights.
     enum class WriteProbe { Writable, AccessDenied, OtherFailure };
     virtual WriteProbe probeWrite(const std::string& folder) = 0;
+    // A new folder of the current user's own, for a download that the program folder cannot
+    // take: made in the user's temporary folder under a name that nothing had (never one that was
+    // there already), and open to nobody but the user, the system and the administrators, so that
+    // no other account can add to it or change what lies in it. A folder, not a file among the
+    // others there: a program started with administrator rights loads libraries from its own
+    // folder first. Empty when none could be made.
+    virtual std::string newPrivateFolder() = 0;
+    // Removes an empty folder; true when no folder of that name is left.
+    virtual bool removeFolder(const std::string& path) = 0;
 };
 
 // The system's own (Windows builds only).
@@ -48,8 +58,8 @@ constexpr const char* startVerbFor(Files::WriteProbe probe) {
     return probe == Files::WriteProbe::AccessDenied ? kStartAsAdministrator : kStartAsUser;
 }
 
-// Starts a program with one of the verbs above, by its full path and without arguments; does not
-// wait. Whether it started is not reported.
-void startProgram(const std::string& path, const char* verb);
+// Starts a program with one of the verbs above, by its full path, with the given command-line
+// parameters (none unless given); does not wait. Whether it started is not reported.
+void startProgram(const std::string& path, const char* verb, const std::string& parameters = {});
 
 }  // namespace platform

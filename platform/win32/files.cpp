@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -110,7 +111,62 @@ public:
         return WriteProbe::OtherFailure;
     }
 
+    std::string newPrivateFolder() override {
+        wchar_t temp[MAX_PATH + 1];
+        DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+        if (n == 0 || n > MAX_PATH) return {};
+        std::wstring base(temp, n);
+        if (base.back() != L'\\') base += L'\\';
+        // The user's temporary folder is the user's alone, unless an administrator has pointed it at a
+        // shared one: the folder's own permissions keep other accounts out either way. The
+        // administrators stay in: the elevated setup may run as one who typed their password.
+        // What is written in the folder inherits its permissions.
+        std::wstring user = userSid();
+        if (user.empty()) return {};
+        std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")";
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+            return {};
+        SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+        static LONG counter = 0;
+        std::string made;
+        // Created, never found: a folder that is there already (whoever made it) is passed over.
+        for (int attempt = 0; attempt < 8 && made.empty(); ++attempt) {
+            std::wstring name = base + L"tolm-update-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(GetTickCount()) + L"-" +
+                                std::to_wstring(InterlockedIncrement(&counter));
+            if (CreateDirectoryW(name.c_str(), &sa))
+                made = win32::narrow(name);
+            else if (GetLastError() != ERROR_ALREADY_EXISTS)
+                break;
+        }
+        LocalFree(sd);
+        return made;
+    }
+
+    bool removeFolder(const std::string& path) override {
+        if (RemoveDirectoryW(win32::widen(path).c_str())) return true;
+        DWORD err = GetLastError();
+        return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+    }
+
 private:
+    // The current user's security identifier as text ("S-1-5-21-..."); empty when unknown.
+    static std::wstring userSid() {
+        HANDLE raw = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+        win32::Handle token(raw);
+        alignas(TOKEN_USER) char buf[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        DWORD n = 0;
+        LPWSTR text = nullptr;
+        if (!GetTokenInformation(token.get(), TokenUser, buf, sizeof buf, &n) ||
+            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf)->User.Sid, &text))
+            return {};
+        std::wstring sid(text);
+        LocalFree(text);
+        return sid;
+    }
+
     // "\\?\C:\x" is "C:\x" and "\\?\UNC\server\share\x" is "\\server\share\x": the form the
     // shell takes, and the one the started program then sees as its own path.
     static std::wstring withoutLongPrefix(const std::wstring& path) {
@@ -127,8 +183,9 @@ Files& systemFiles() {
     return files;
 }
 
-void startProgram(const std::string& path, const char* verb) {
-    ShellExecuteW(nullptr, win32::widen(verb).c_str(), win32::widen(path).c_str(), L"", nullptr, SW_SHOWNORMAL);
+void startProgram(const std::string& path, const char* verb, const std::string& parameters) {
+    ShellExecuteW(nullptr, win32::widen(verb).c_str(), win32::widen(path).c_str(), win32::widen(parameters).c_str(),
+                  nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace platform

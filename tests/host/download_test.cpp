@@ -103,15 +103,20 @@ struct Files final : platform::Files {
     bool failWrite = false, failReplace = false;
     bool swapped = false;  // another process puts its own file in place right after the move
     int holds = 0;
+    // Only in a folder whose probe finds it writable can anything be written, moved or removed.
+    bool writable(const std::string& path) {
+        auto folder = probes.find(path.substr(0, path.find_last_of('\\')));
+        return folder == probes.end() || folder->second == WriteProbe::Writable;
+    }
     bool write(const std::string& path, std::string_view bytes) override {
-        return !failWrite && (on[path] = bytes, true);
+        return !failWrite && writable(path) && (on[path] = bytes, true);
     }
     bool replace(const std::string& from, const std::string& to) override {
-        if (failReplace || !on.count(from)) return false;
+        if (failReplace || !on.count(from) || !writable(to)) return false;
         on[to] = swapped ? "MZ swapped in" : on[from];
         return on.erase(from);
     }
-    bool remove(const std::string& path) override { return on.erase(path), true; }
+    bool remove(const std::string& path) override { return writable(path) ? (on.erase(path), true) : !on.count(path); }
     Hold holdUnchanged(const std::string& path, std::string_view bytes) override {
         if (!on.count(path) || on[path] != bytes) return nullptr;
         ++holds;
@@ -124,6 +129,18 @@ struct Files final : platform::Files {
     }
     WriteProbe probeWrite(const std::string& folder) override {
         return probes.count(folder) ? probes[folder] : WriteProbe::Writable;
+    }
+    // The user's own folders: the one the next call makes (none when empty), those still there.
+    std::string nextPrivate = "C:\\Users\\s\\AppData\\Local\\Temp\\tolm-update-1";
+    std::set<std::string> folders;
+    std::string newPrivateFolder() override {
+        if (!nextPrivate.empty()) folders.insert(nextPrivate);
+        return nextPrivate;
+    }
+    bool removeFolder(const std::string& path) override {
+        for (auto& [file, bytes] : on)
+            if (file.rfind(path + "\\", 0) == 0) return false;
+        return folders.erase(path), true;
     }
 };
 
@@ -140,8 +157,8 @@ struct Download : ::testing::Test {
         tolm::services().fetcher = &fetcher;
         tolm::services().files = &files;
         tolm::services().verifyUpdate = demoKey;
-        tolm::services().launch = [this](const std::string& path, const char* verb) {
-            launched.push_back(path);
+        tolm::services().launch = [this](const std::string& path, const char* verb, const std::string& parameters) {
+            launched.push_back(parameters.empty() ? path : path + " " + parameters);
             verbs.push_back(verb);
             EXPECT_EQ(files.holds, 1) << "started while held unchanged";
         };
@@ -227,19 +244,48 @@ TEST_F(Download, AnOlderReleaseIsNotTakenEvenWhenAnnounced) {
     EXPECT_TRUE(launched.empty());
 }
 
-TEST_F(Download, AdministratorRightsOnlyWhereTheSystemRefusesTheUserAccess) {
+// Where the update goes and how it starts, by what creating a file in the program folder met. A
+// folder the user cannot write keeps nothing: the update waits in a folder of the user's own.
+TEST_F(Download, TheUpdateGoesWhereTheUserCanWriteAndAsksForRightsOnlyWhereAccessIsRefused) {
     using Probe = platform::Files::WriteProbe;
-    // A sharing violation, an antivirus lock or a folder gone meanwhile: no right is missing.
-    for (auto [probe, verb] : {std::pair{Probe::Writable, "open"}, std::pair{Probe::AccessDenied, "runas"},
-                               std::pair{Probe::OtherFailure, "open"}}) {
+    using Folder = std::map<std::string, std::string>;
+    const std::string stale = "a stale update that must never run", own = files.nextPrivate,
+                      ownExe = own + "\\tolmupdate.exe", good = "the verified program";
+    struct Case {
+        const char* what;
+        Probe probe;
+        bool privateFolder, failWrite;
+        const char* started;  // nullptr: nothing, after "下载错误"
+        const char* verb;
+        Folder left;
+        bool ownFolderLeft;
+    } cases[] = {
+        {"writable", Probe::Writable, true, false, "program", "open", {{exe, good}}, false},
+        {"administrators only", Probe::AccessDenied, true, false, "own", "runas", {{exe, stale}, {ownExe, good}}, true},
+        // A sharing violation, an antivirus lock or a folder gone: no right is missing.
+        {"other failure", Probe::OtherFailure, true, false, "own", "open", {{exe, stale}, {ownExe, good}}, true},
+        {"no folder of the user's own", Probe::AccessDenied, false, false, nullptr, "", {{exe, stale}}, false},
+        {"its own folder cannot be written", Probe::AccessDenied, true, true, nullptr, "", {{exe, stale}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         SetUp();
-        files.probes[backend.folder] = probe;
+        files.probes[backend.folder] = c.probe;
+        if (!c.privateFolder) files.nextPrivate.clear();
+        files.failWrite = c.failWrite;
         begin(false);
         fetcher.answer(kGoodSig);
         fetcher.answer(kGood);
+        EXPECT_EQ(backend.messages, std::vector<std::string>(!c.started, "TOLM: 下载错误"));
         tick();
-        EXPECT_EQ(launched, std::vector<std::string>{exe});
-        EXPECT_EQ(verbs, std::vector<std::string>{verb}) << static_cast<int>(probe);
+        // Not beside the installation, the setup is told which one it updates.
+        std::string path = !c.started ? "" : std::string(c.started) == "own" ? ownExe + " /D=" + backend.folder : exe;
+        EXPECT_EQ(launched, std::vector<std::string>(c.started != nullptr, path));
+        EXPECT_EQ(verbs, std::vector<std::string>(c.started != nullptr, c.verb));
+        Folder left;
+        for (const auto& [file, bytes] : files.on) left[file] = bytes == kProgram ? good : bytes;
+        EXPECT_EQ(left, c.left);
+        EXPECT_EQ(files.folders.count(own), c.ownFolderLeft ? 1u : 0u) << "an own folder left with nothing to start";
     }
 }
 

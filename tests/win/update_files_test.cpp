@@ -80,9 +80,9 @@ TEST(UpdateFiles, MovedIntoPlaceWholeAndTheHeldFileStartedByItsOwnPath) {
     EXPECT_EQ(files.heldPath(nullptr), "");
 
     SetEnvironmentVariableA("TOLM_UPDATE_MARKER", marker.c_str());
-    platform::startProgram(started, platform::kStartAsUser);
+    platform::startProgram(started, platform::kStartAsUser, "/D=C:\\Program Files\\TOLM");
     for (int i = 0; i < 600 && slurp(marker).empty(); ++i) Sleep(50);  // it does not wait for the program
-    EXPECT_EQ(slurp(marker), started + "\n");
+    EXPECT_EQ(slurp(marker), started + " /D=C:\\Program Files\\TOLM\n") << "the folder, spaces and all";
     hold.reset();
     for (int i = 0; i < 100 && !files.remove(exe); ++i) Sleep(50);
     DeleteFileA(marker.c_str());
@@ -122,6 +122,32 @@ TEST(UpdateFiles, WhetherTheUserCanWriteInAFolderIsFoundByTryingAndLeavesNothing
     RemoveDirectoryA(dir.c_str());
     if (GetFileAttributesA("Z:\\sys\\kernel") != INVALID_FILE_ATTRIBUTES) {
         EXPECT_EQ(files.probeWrite("Z:\\sys\\kernel"), Probe::AccessDenied);
+    }
+}
+
+// A folder of the user's own for an update the program folder cannot take: new each time, in the
+// user's temporary folder, and removed only once empty.
+TEST(UpdateFiles, AFolderOfTheUsersOwnIsANewOneInTheTemporaryFolder) {
+    platform::Files& files = platform::systemFiles();
+    char tmp[MAX_PATH], temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    GetLongPathNameA(tmp, temp, MAX_PATH);
+    std::string first = files.newPrivateFolder(), second = files.newPrivateFolder();
+    ASSERT_FALSE(first.empty());
+    ASSERT_NE(first, second);
+    for (const std::string& made : {first, second}) {
+        char longName[MAX_PATH];
+        ASSERT_GT(GetLongPathNameA(made.c_str(), longName, MAX_PATH), 0u) << made;
+        EXPECT_EQ(std::string(longName).rfind(temp, 0), 0u) << made;
+        EXPECT_TRUE(isEmptyFolder(made)) << made;
+    }
+    ASSERT_TRUE(files.write(first + "\\tolmupdate.exe", "MZ"));
+    EXPECT_FALSE(files.removeFolder(first)) << "a folder with the update in it";
+    EXPECT_TRUE(files.remove(first + "\\tolmupdate.exe"));
+    for (const std::string& made : {first, second}) {
+        EXPECT_TRUE(files.removeFolder(made));
+        EXPECT_EQ(GetFileAttributesA(made.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(files.removeFolder(made)) << "a folder that is not there is gone";
     }
 }
 

@@ -26,8 +26,8 @@ struct Services {
     // Whether `signature` is the publisher's over `data` (the key is compiled in).
     std::function<bool(std::string_view data, std::string_view signature)> verifyUpdate;
     // Starts a program by its full path with a shell verb (platform::kStartAsUser or
-    // platform::kStartAsAdministrator).
-    std::function<void(const std::string& path, const char* verb)> launch;
+    // platform::kStartAsAdministrator) and command-line parameters.
+    std::function<void(const std::string& path, const char* verb, const std::string& parameters)> launch;
     // Opens a web address in the user's browser, through the system's handler for web addresses.
     std::function<void(const std::string& url)> openUrl;
     // The hidden browser that loads the motto page (none: the design motto stays).

@@ -74,6 +74,25 @@ void DownLoad::finish(UpdateVerdict verdict, const std::string& program) {
 bool DownLoad::putInPlace(const std::string& program) {
     platform::Files* files = services().files;
     if (!files) return false;
+    // Whether the user may write in the program folder is asked before anything is written there.
+    // The setup installs for the user into a folder the user owns: there, administrator rights
+    // would only keep a standard user from updating, run an administrator's setup in a folder the
+    // user's own programs can change, and put the log-on entry into the administrator's profile.
+    // They are asked for only where the system refuses the user access to the folder; the update
+    // then waits in a folder of the user's own, which no other account can change before it starts.
+    std::size_t cut = path_.find_last_of('\\');
+    if (cut == std::string::npos) return false;  // no folder named
+    std::string folder = path_.substr(0, cut);
+    platform::Files::WriteProbe probe = files->probeWrite(folder);
+    verb_ = platform::startVerbFor(probe);
+    if (updateFolderFor(probe) == UpdateFolder::Private) {
+        privateFolder_ = files->newPrivateFolder();
+        if (privateFolder_.empty()) return false;
+        path_ = privateFolder_ + path_.substr(cut);
+        // Not beside tolm.exe, the setup would install where the registry of the account whose
+        // rights it runs with says (often another's); it is told which installation to update.
+        parameters_ = "/D=" + folder;
+    }
     std::string part = path_ + kPartialSuffix;
     if (!files->write(part, program)) return false;
     if (!files->replace(part, path_)) {
@@ -94,6 +113,7 @@ void DownLoad::discard() {
     if (platform::Files* files = services().files) {
         files->remove(path_ + kPartialSuffix);
         files->remove(path_);
+        if (!privateFolder_.empty()) files->removeFolder(privateFolder_);
     }
 }
 
@@ -103,16 +123,11 @@ void DownLoad::TimerExit_Timer() {
     bool start = verified_;
     std::string path = heldPath_;
     platform::Files::Hold hold = std::move(hold_);  // released once the start has returned
-    // The setup installs for the user into a folder the user owns: there, administrator rights
-    // would only keep a standard user from updating, run an administrator's setup in a folder
-    // the user's own programs can change, and put the log-on entry into the administrator's
-    // profile. They are asked for only where the system refuses the user access to the folder.
-    platform::Files* files = services().files;
-    const char* verb = platform::startVerbFor(files ? files->probeWrite(backend().programFolder())
-                                                    : platform::Files::WriteProbe::AccessDenied);
+    const char* verb = verb_;
+    std::string parameters = parameters_;
     app().unload<FormExit>();
     app().unload(*this);
-    if (start && hold && services().launch) services().launch(path, verb);
+    if (start && hold && services().launch) services().launch(path, verb, parameters);
 }
 
 }  // namespace tolm

@@ -1,7 +1,8 @@
 #pragma once
 // The download window: fetches the update program and the publisher's signature of it, puts
 // the program in place once it is whole, verified and the announced newer release, and starts
-// it, with administrator rights only when the program folder needs them.
+// it, with administrator rights only when the program folder needs them. Where the user cannot
+// write the program folder, the update is kept, checked and started in a folder of the user's own.
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -26,6 +27,14 @@ inline constexpr std::chrono::minutes kUpdateTimeout{30};
 // In the program folder: the program, and the name it has until it is verified and whole.
 inline constexpr const char* kUpdateFile = "\\tolmupdate.exe";
 inline constexpr const char* kPartialSuffix = ".part";
+
+// Where the update is written, from what creating a file in the program folder met: there, as
+// always, when the user can write it; otherwise in a new folder of the user's own, since writing
+// in the program folder would fail, and with it every update of such an installation.
+enum class UpdateFolder { Program, Private };
+constexpr UpdateFolder updateFolderFor(platform::Files::WriteProbe probe) {
+    return probe == platform::Files::WriteProbe::Writable ? UpdateFolder::Program : UpdateFolder::Private;
+}
 
 class DownLoad : public forms::Form {
 public:
@@ -57,6 +66,11 @@ private:
     void discard();
 
     std::string path_;
+    // The folder of the user's own that took the update, when the program folder could not.
+    std::string privateFolder_;
+    // How the update is started, decided with where it went.
+    const char* verb_ = platform::kStartAsUser;
+    std::string parameters_;
     // Where the held file lies as the system resolved it when it was opened: what is started.
     std::string heldPath_;
     // The verified program, held unchanged from its move into place until it has been started.
