@@ -125,22 +125,14 @@ TEST(UpdateFiles, WhetherTheUserCanWriteInAFolderIsFoundByTryingAndLeavesNothing
     }
 }
 
-// A folder of the user's own for an update the program folder cannot take: new each time, in the
-// user's temporary folder, and removed only once empty.
-TEST(UpdateFiles, AFolderOfTheUsersOwnIsANewOneInTheTemporaryFolder) {
+// A folder of the user's own for an update the program folder cannot take (where it lies, the
+// end-to-end test checks): a new one each time, removed only once empty.
+TEST(UpdateFiles, AFolderOfTheUsersOwnIsANewOneEachTime) {
     platform::Files& files = platform::systemFiles();
-    char tmp[MAX_PATH], temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, tmp);
-    GetLongPathNameA(tmp, temp, MAX_PATH);
     std::string first = files.newPrivateFolder(), second = files.newPrivateFolder();
     ASSERT_FALSE(first.empty());
     ASSERT_NE(first, second);
-    for (const std::string& made : {first, second}) {
-        char longName[MAX_PATH];
-        ASSERT_GT(GetLongPathNameA(made.c_str(), longName, MAX_PATH), 0u) << made;
-        EXPECT_EQ(std::string(longName).rfind(temp, 0), 0u) << made;
-        EXPECT_TRUE(isEmptyFolder(made)) << made;
-    }
+    EXPECT_TRUE(isEmptyFolder(first) && isEmptyFolder(second));
     ASSERT_TRUE(files.write(first + "\\tolmupdate.exe", "MZ"));
     EXPECT_FALSE(files.removeFolder(first)) << "a folder with the update in it";
     EXPECT_TRUE(files.remove(first + "\\tolmupdate.exe"));
