@@ -56,22 +56,31 @@ void writeFile(const std::wstring& path, const std::string& text) {
     std::ofstream(path.c_str(), std::ios::binary) << text;
 }
 
-// Wine runs every program with an elevated administrator's token, whose linked token is a
-// limited one, as Windows hands to an administrator's programs that were not elevated. A setup
-// started by a double click runs with the limited one, and so do the cases here, but for those
-// about running elevated.
-HANDLE token(bool elevated) {
-    static HANDLE own = nullptr, limited = nullptr;
-    if (!own && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &own)) {
+bool elevated(HANDLE token);
+
+// An administrator's process holds one of two linked tokens, the elevated one or the limited
+// one that Windows hands to programs that were not elevated (Wine 8 starts every program with
+// the former, Wine 10 with the latter). A setup started by a double click runs with the limited
+// one, and so do the cases here, but for those about running elevated: each is told by its own
+// elevation flag, whichever of the two this process holds.
+HANDLE token(bool wantElevated) {
+    static HANDLE limited = nullptr, full = nullptr;
+    static bool asked = false;
+    HANDLE own = nullptr;
+    if (!asked && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &own)) {
+        asked = true;
         TOKEN_LINKED_TOKEN linked{};
         DWORD n = 0;
+        HANDLE other = nullptr;
         if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &n)) {
             DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
-                             &limited);
+                             &other);
             CloseHandle(linked.LinkedToken);
         }
+        (elevated(own) ? full : limited) = own;
+        if (other) (elevated(other) ? full : limited) = other;
     }
-    return elevated ? own : limited;
+    return wantElevated ? full : limited;
 }
 
 // Starts a command line with the limited token (or the elevated one) and waits for it; the

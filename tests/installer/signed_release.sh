@@ -35,7 +35,7 @@ done
 grep -q "TOLM test publisher" verify.log || fail "the setup's signer is not the certificate's subject"
 
 # The uninstaller is written at install time from what the setup carries. The setup runs as a
-# double click starts it, with the limited token: Wine starts every program elevated, and an
+# double click starts it, with the limited token: Wine 8 starts every program elevated, and an
 # elevated setup refuses a folder its user can change.
 inst_win="Z:$(echo "$work/inst" | tr / '\\')"
 setup_win="Z:$(echo "$work/tolm-signed.exe" | tr / '\\')"
