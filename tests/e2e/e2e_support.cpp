@@ -136,8 +136,11 @@ Pixels mottoPanel(HWND widget) {
 }
 
 bool trayIconShown() {
-    HWND tray = FindWindowW(nullptr, L"Wine System Tray");
-    return tray && IsWindowVisible(tray);
+    // Wine 8 shows a window of its own, "Wine System Tray"; Wine 10 shows the shell's tray window
+    // itself, untitled.
+    for (HWND tray : {FindWindowW(nullptr, L"Wine System Tray"), FindWindowW(L"Shell_TrayWnd", nullptr)})
+        if (tray && IsWindowVisible(tray)) return true;
+    return false;
 }
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

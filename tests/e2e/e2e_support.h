@@ -39,8 +39,9 @@ Pixels grabDC(HDC dc, int w, int h);
 int maxDifference(const Pixels& a, const Pixels& b);
 // The widget's motto panel as the screen shows it, once it has stopped changing.
 Pixels mottoPanel(HWND widget);
-// Whether Wine's notification area is up: its shell shows it while it holds icons, and the
-// widget is the only program in the tests that registers one.
+// Whether Wine's notification area is up: with no window manager to dock into, its shell shows
+// a window of its own while it holds icons, and the widget is the only program in the tests
+// that registers one.
 bool trayIconShown();
 
 bool fileExists(const std::wstring& path);
