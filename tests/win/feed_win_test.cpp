@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -192,15 +193,28 @@ TEST(Browser, PagesAsTheMottoFeedReadsThem) {
         {"/nul", std::nullopt, 1},
         {"/404", std::nullopt, 1},
     };
+    // The requests the publisher took since a point of its log.
+    auto requestsSince = [](std::size_t from) {
+        std::string log = publisherLog().substr(from), asked;
+        for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
+            end = std::min(log.find('\n', at), log.size());
+            if (log.compare(at, 4, "GET ") == 0) asked += log.substr(at, end - at) + ";";
+        }
+        return asked;
+    };
     for (const Case& c : cases) {
         auto web = platform::systemBrowser();
         int completions = 0;
         web->DocumentComplete = [&](const std::string&) { ++completions; };
+        std::size_t logged = publisherLog().size();
         web->Navigate(server + c.path);
         EXPECT_TRUE(web->Busy());
         ASSERT_TRUE(pumpUntil([&] { return !web->Busy(); })) << c.path;
         EXPECT_EQ(completions, c.completions) << c.path;
         EXPECT_EQ(web->BodyInnerHTML(), c.inner) << c.path;
+        // The page and nothing else: a frame's address is never asked for.
+        wintest::pump(200);
+        EXPECT_EQ(requestsSince(logged), "GET " + std::string(c.path) + ";") << c.path;
     }
 }
 
