@@ -5,6 +5,7 @@
 // after windows.h
 #include <gtest/gtest.h>
 #include <oleacc.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -189,22 +190,33 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).name(3), L"天道酬勤，逐梦高考!");
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).description(), L"天道酬勤，逐梦高考!");
 
-    // The menu from the icon by the keyboard (Wine's notification area sends no keys: the icon's
-    // message comes from here): in front with the keyboard, a menu to screen readers, the first
-    // entry focused, and the keys move round it.
-    auto openMenu = [&] {
+    // The menu from the icon by the keyboard, as the shell reports Enter (NIN_KEYSELECT, which it
+    // may send twice), Space (NIN_KEYSELECT) and Shift+F10 or the menu key (WM_CONTEXTMENU), each
+    // at the icon's corner (Wine's notification area sends no keys: they come from here): in
+    // front with the keyboard, at the icon, a menu to screen readers, the first entry focused,
+    // and the keys move round it.
+    const e2e::TrayIcon icon(widget);
+    ASSERT_TRUE(icon.window) << "no notification icon";
+    const POINT corner{700, 600};
+    const std::vector<UINT> enter{NIN_KEYSELECT, NIN_KEYSELECT}, space{NIN_KEYSELECT}, shiftF10{WM_CONTEXTMENU};
+    auto openMenu = [&](const std::vector<UINT>& sequence) {
         std::size_t mark = events.count();
-        PostMessageW(widget, WM_MOUSEMOVE, 0, 0x0401 /* NIN_KEYSELECT */);
+        for (UINT what : sequence) icon.notify(what, corner);
         HWND menu = e2e::waitWindow(tolm.id(), L"TolmForm", L"FormMenu", 20000);
         EXPECT_TRUE(waitFor([&] { return menu && IsWindowVisible(menu) && GetForegroundWindow() == menu; }));
         EXPECT_TRUE(waitFor([&] {
             return events.seen(mark, EVENT_SYSTEM_MENUPOPUPSTART, menu, 0) &&
                    events.seen(mark, EVENT_OBJECT_FOCUS, menu, 1);
         }));
+        RECT r{};
+        GetWindowRect(menu, &r);
+        EXPECT_EQ(r.right, corner.x) << "the menu is not at the icon";
+        EXPECT_EQ(r.bottom, corner.y) << "the menu is not at the icon";
         return menu;
     };
-    HWND menu = openMenu();
+    HWND menu = openMenu(enter);
     ASSERT_TRUE(menu);
+    if (!e2e::env(L"TOLM_E2E_LINGER").empty()) Sleep(1500);  // time to look at it on a screenshot
     walk(events, menu, ROLE_SYSTEM_MENUPOPUP,
          {{L"显示状态窗体", ROLE_SYSTEM_MENUITEM},
           {L"隐藏状态窗体", ROLE_SYSTEM_MENUITEM},
@@ -223,15 +235,15 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
     EXPECT_TRUE(IsWindowVisible(widget));
 
     // Each entry chosen by the keyboard: Enter or Space on the highlighted one.
-    openMenu();
+    openMenu(shiftF10);
     press(VK_DOWN);
     press(VK_RETURN);  // 隐藏状态窗体
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(widget) && !IsWindowVisible(menu); }));
-    openMenu();
+    openMenu(space);
     press(VK_SPACE);  // 显示状态窗体
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(widget) && !IsWindowVisible(menu); }));
     auto openAbout = [&] {
-        openMenu();
+        openMenu(enter);
         press(VK_END);
         press(VK_UP);
         press(VK_RETURN);  // 关于
@@ -263,7 +275,7 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).name(), L"距离2027年高考还有9天");
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).name(2), L"还有9天");
 
-    openMenu();
+    openMenu(shiftF10);
     press(VK_END);
     press(VK_RETURN);  // 退出
     EXPECT_TRUE(tolm.waitExit(15000)) << "退出 chosen by the keyboard did not end the widget";

@@ -57,9 +57,10 @@ struct Feed : ::testing::Test {
         f.show();
         return f;
     }
-    void tray(FormTolm& f, int message, int y = 0) {
+    // The icon's right-button press, as the program's edge reports it.
+    void tray(FormTolm& f) {
         app.enter();
-        f.mouseMove(nullptr, 0, 0, message, y);  // the icon's message number arrives as X
+        f.iconEvent({platform::TrayEvent::Kind::RightPress, backend.cursor});
         app.leave();
     }
     bool menuShown() { return app.isLoaded<FormMenu>() && app.form<FormMenu>().visible(); }
@@ -80,14 +81,14 @@ TEST_F(Feed, LoadAsksForTheMottoPageAndIgnoresMovesWhileItLoads) {
     p.down(30, 30);
     p.move(60, 60);
     EXPECT_EQ(backend.windows[&f].rect.left, 300);
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_FALSE(menuShown());
     EXPECT_EQ(icons, 0);  // no icon before the page has been handled
     p.up(60, 60);
     web.complete("AB|1.0.34");
-    tray(f, 0x0204, 1);  // a real move onto pixel (516, 1): no menu
+    p.move(516, 0);  // a real move, where the icon's messages once came in disguise: no menu
     EXPECT_FALSE(menuShown());
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_TRUE(menuShown());
 }
 
@@ -155,7 +156,7 @@ TEST_F(Feed, ThePanelOpensAtThePointerInsideTheWorkArea) {
     for (const Case& c : cases) {
         backend.cursor = c.pointer;
         backend.work = c.work;
-        tray(f, 0x0204);
+        tray(f);
         const FormMenu& m = app.form<FormMenu>();
         EXPECT_EQ(m.left(), c.at.x * 15.0f) << c.pointer.x << "," << c.pointer.y;
         EXPECT_EQ(m.top(), c.at.y * 15.0f) << c.pointer.x << "," << c.pointer.y;
@@ -179,7 +180,7 @@ TEST_F(Feed, TheEntriesAndTheForegroundWatch) {
     EXPECT_FALSE(m.visible());
     EXPECT_FALSE(menuTimer());
 
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_TRUE(m.visible());
     EXPECT_TRUE(menuTimer());
     fake::Pointer q{m};
@@ -196,7 +197,7 @@ TEST_F(Feed, TheEntriesAndTheForegroundWatch) {
     EXPECT_FALSE(m.visible());
     EXPECT_FALSE(menuTimer());
 
-    tray(f, 0x0204);
+    tray(f);
     q.move(60, 40);
     q.click(60, 40);  // 隐藏状态窗体
     EXPECT_EQ(m("ShapeBack").top(), 380);
@@ -204,14 +205,14 @@ TEST_F(Feed, TheEntriesAndTheForegroundWatch) {
     EXPECT_FALSE(m.visible());
     EXPECT_FALSE(menuTimer());
 
-    tray(f, 0x0204);  // the hidden widget still hears its icon
+    tray(f);  // the hidden widget still hears its icon
     f("Timer1").setEnabled(false);
     q.click(60, 12);  // 显示状态窗体
     EXPECT_TRUE(f.visible());
     EXPECT_TRUE(f("Timer1").enabled());
     EXPECT_FALSE(m.visible());
 
-    tray(f, 0x0204);
+    tray(f);
     q.click(60, 60);  // 关于: the panel stays until the about window takes the foreground
     EXPECT_TRUE(app.isLoaded<tolm::FormAbout>() && app.form<tolm::FormAbout>().visible());
     EXPECT_TRUE(m.visible());
@@ -228,7 +229,7 @@ TEST_F(Feed, ADragEndsWhenTheWindowLosesThePointer) {
     p.held = 0;
     p.move(60, 60);
     EXPECT_EQ(backend.windows[&f].rect.left, 300);
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_TRUE(menuShown());
 }
 

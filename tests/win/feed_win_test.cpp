@@ -15,6 +15,7 @@
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/browser.h"
 #include "platform/fetch.h"
@@ -219,59 +220,75 @@ TEST(Browser, PagesAsTheMottoFeedReadsThem) {
 }
 
 // Whether the shell holds an icon: only a registered icon can be modified.
-bool iconThere(HWND window, HICON icon) {
-    NfIcon::NOTIFYICONDATA probe = NfIcon::recordFor(window, icon);
+bool iconThere(HICON icon) {
+    NOTIFYICONDATAA probe = NfIcon::recordFor(NfIcon::window(), icon);
     probe.uFlags = NIF_TIP;
-    return Shell_NotifyIconA(NIM_MODIFY, reinterpret_cast<NOTIFYICONDATAA*>(&probe));
+    return Shell_NotifyIconA(NIM_MODIFY, &probe);
 }
 
 TEST(TrayIcon, RegisteredComesBackWithTheShellAndGoesAtTheEnd) {
     HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
-    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_FALSE(iconThere(window, icon));
-    NfIcon::Register(window, icon);
-    NfIcon::Register(window, icon);  // refused by the shell, harmless
-    EXPECT_TRUE(iconThere(window, icon));
+    static std::vector<platform::TrayEvent> heard;  // the icon keeps its listener after the test
+    NfIcon::Register(icon, [&](const platform::TrayEvent& e) { heard.push_back(e); });
+    NfIcon::Register(icon, [&](const platform::TrayEvent& e) { heard.push_back(e); });  // refused, harmless
+    EXPECT_TRUE(iconThere(icon));
+
+    // What the shell says of the icon reaches the program as its own events: a right click (the
+    // context menu that ends it is its own), Shift+F10 at the icon's corner.
+    auto notify = [&](UINT what, int x, int y) {
+        SendMessageW(NfIcon::window(), NfIcon::kCallbackMessage, MAKEWPARAM(x, y),
+                     MAKELPARAM(what, LOWORD(reinterpret_cast<UINT_PTR>(icon))));
+    };
+    for (UINT what : {WM_MOUSEMOVE, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU}) notify(what, 900, -20);
+    notify(WM_CONTEXTMENU, 870, 1040);
+    using Kind = platform::TrayEvent::Kind;
+    EXPECT_EQ(heard,
+              (std::vector<platform::TrayEvent>{{Kind::RightPress, {900, -20}}, {Kind::ContextMenu, {870, 1040}}}));
 
     // The shell restarts and has forgotten the icon; its broadcast brings it back.
-    NfIcon::NOTIFYICONDATA gone = NfIcon::recordFor(window, icon);
-    Shell_NotifyIconA(NIM_DELETE, reinterpret_cast<NOTIFYICONDATAA*>(&gone));
-    EXPECT_FALSE(iconThere(window, icon));
+    NOTIFYICONDATAA gone = NfIcon::recordFor(NfIcon::window(), icon);
+    Shell_NotifyIconA(NIM_DELETE, &gone);
+    EXPECT_FALSE(iconThere(icon));
     DWORD_PTR result;
     SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
                         &result);
     wintest::pump(100);
-    EXPECT_TRUE(iconThere(window, icon));
+    EXPECT_TRUE(iconThere(icon));
 
     win32::runProgramEnd();  // what every way to end the program runs
-    EXPECT_FALSE(iconThere(window, icon));
-    DestroyWindow(window);
+    EXPECT_FALSE(iconThere(icon));
 }
 
 // A shell that is not there at first: it refuses registrations until `refusals` run out. It holds
 // the icons it took, as the system's does: adding a held icon or changing a missing one fails.
 // A busy one takes the first icon but reports failure.
+// It forgets an icon's version with the icon, and counts the icons that were told version 4.
 struct ScriptedShell {
     static inline int refusals = 0;
     static inline bool busy = false;
     static inline int adds = 0;  // NIM_ADD calls
     static inline int icons = 0;
-    static BOOL WINAPI notify(DWORD message, NOTIFYICONDATAA*) {
+    static inline bool versioned = false;
+    static inline int versions = 0;  // icons told version 4
+    static inline int focusReturns = 0;
+    static BOOL WINAPI notify(DWORD message, NOTIFYICONDATAA* data) {
         if (message == NIM_ADD) {
             ++adds;
             if (refusals > 0) return --refusals, FALSE;
-            if (busy) return busy = false, icons = 1, FALSE;
-            return icons ? FALSE : (icons = 1, TRUE);
+            if (busy) return busy = false, icons = 1, versioned = false, FALSE;
+            return icons ? FALSE : (icons = 1, versioned = false, TRUE);
         }
         if (message == NIM_MODIFY) return icons == 1;
         if (message == NIM_DELETE) return std::exchange(icons, 0) == 1;
+        if (message == NIM_SETVERSION && icons == 1 && data->uVersion == NOTIFYICON_VERSION_4 && !versioned)
+            return versioned = true, ++versions, TRUE;
+        if (message == NIM_SETFOCUS) return ++focusReturns, icons == 1;
         return FALSE;
     }
 };
 
-TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
+TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesItAndItsVersionEachTime) {
     HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
-    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     NfIcon::useShell(ScriptedShell::notify);
     const struct {
         const char* shell;
@@ -285,14 +302,18 @@ TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
     };
     for (const auto& c : cases) {
         ScriptedShell::refusals = c.refusals, ScriptedShell::busy = c.busy;
-        ScriptedShell::adds = ScriptedShell::icons = 0;
-        NfIcon::Register(window, icon);
+        ScriptedShell::adds = ScriptedShell::icons = ScriptedShell::versions = 0;
+        NfIcon::Register(icon, {});
         ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell;
         // Quiet from then on: more than a retry's interval passes without another registration.
         wintest::pump(2 * platform::TrayRetry::kRetryMs);
-        NfIcon::Register(window, icon);  // the motto page handled again
+        NfIcon::Register(icon, {});  // the motto page handled again
         EXPECT_EQ(ScriptedShell::adds, c.adds) << c.shell;
         EXPECT_EQ(ScriptedShell::icons, 1) << c.shell;
+        EXPECT_EQ(ScriptedShell::versions, 1) << c.shell;
+        ScriptedShell::focusReturns = 0;
+        NfIcon::ReturnFocus();  // Esc closed the icon's menu
+        EXPECT_EQ(ScriptedShell::focusReturns, 1) << c.shell;
 
         // The shell restarts, forgets the icon, and refuses once more: the icon still comes back.
         ScriptedShell::icons = 0, ScriptedShell::refusals = 1;
@@ -300,11 +321,11 @@ TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
         SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
                             &result);
         ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell << ", after the restart";
+        EXPECT_EQ(ScriptedShell::versions, 2) << c.shell << ", after the restart";
         win32::runProgramEnd();
         EXPECT_EQ(ScriptedShell::icons, 0) << c.shell;
     }
     NfIcon::useShell(nullptr);
-    DestroyWindow(window);
 }
 
 }  // namespace
