@@ -252,4 +252,60 @@ TEST_F(Feed, TheDateIsReadOnceWhenItIsFollowed) {
     EXPECT_EQ(f.shownDate, (tolm::Date{2027, 5, 29}));
 }
 
+// Keys act once, and only on a window that is shown: a key the system repeats presses nothing,
+// Space presses on its release and only after its press in the same window, and a key posted to
+// the hidden panel runs none of its entries.
+TEST_F(Feed, KeysActOnceAndOnlyOnAShownWindow) {
+    FormTolm& f = start();
+    web.complete("AB|1.0.34");
+    FormMenu& m = app.form<FormMenu>();
+    enum How { Press, Repeat, Release };
+    constexpr int kHide = 380, kAbout = 740, kExit = 1100;  // the bar's top under each entry
+    struct Case {
+        const char* what;
+        bool panelShown;
+        int bar;
+        std::vector<std::pair<How, int>> keys;
+        bool widgetShown;
+    } cases[] = {
+        {"Enter on 隐藏状态窗体", true, kHide, {{Press, forms::KeyReturn}}, false},
+        {"Space pressed, not yet released", true, kHide, {{Press, forms::KeySpace}}, true},
+        {"Space held, then released", true, kHide,
+         {{Press, forms::KeySpace}, {Repeat, forms::KeySpace}, {Repeat, forms::KeySpace}, {Release, forms::KeySpace}},
+         false},
+        {"Space released, pressed elsewhere (on the icon that opened the panel)", true, kHide,
+         {{Release, forms::KeySpace}}, true},
+        {"the hidden panel: Enter on 退出", false, kExit, {{Press, forms::KeyReturn}}, true},
+        {"the hidden panel: Space on 隐藏状态窗体", false, kHide,
+         {{Press, forms::KeySpace}, {Release, forms::KeySpace}}, true},
+        {"the hidden panel: Enter on 关于", false, kAbout, {{Press, forms::KeyReturn}}, true},
+    };
+    for (const Case& c : cases) {
+        f.show();
+        m.close();  // a Space still down goes with the panel
+        if (c.panelShown) tray(f);
+        m("ShapeBack").setTop(c.bar);
+        for (auto [how, key] : c.keys) {
+            if (how == Release)
+                m.keyUp(key, 0);
+            else
+                EXPECT_NO_THROW(EXPECT_TRUE(m.keyDown(key, 0, how == Repeat))) << c.what;
+        }
+        EXPECT_EQ(f.visible(), c.widgetShown) << c.what;
+        EXPECT_FALSE(app.isLoaded<tolm::FormAbout>()) << c.what;
+    }
+
+    // Enter held on 关于: the about window opens and takes the keys the system repeats, which do
+    // not close it through its default button; a new press does.
+    tray(f);
+    m("ShapeBack").setTop(kAbout);
+    m.keyDown(forms::KeyReturn, 0);
+    ASSERT_TRUE(app.isLoaded<tolm::FormAbout>());
+    tolm::FormAbout& about = app.form<tolm::FormAbout>();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(about.keyDown(forms::KeyReturn, 0, true));
+    EXPECT_TRUE(app.isLoaded<tolm::FormAbout>() && about.visible());
+    about.keyDown(forms::KeyReturn, 0);
+    EXPECT_FALSE(app.isLoaded<tolm::FormAbout>());
+}
+
 }  // namespace

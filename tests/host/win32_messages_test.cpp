@@ -1,10 +1,11 @@
 // The Win32 edge's reading of the system's messages: the tray icon's notifications as the shell
-// documents them for version 4.
+// documents them for version 4, and the key messages a window of ours may take.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/win32/key_message.h"
 #include "platform/win32/tray_message.h"
 
 namespace {
@@ -75,6 +76,42 @@ TEST(TrayMessages, TheShellsSequencesBecomeOneEventEach) {
 TEST(TrayMessages, WithoutVersion4TheRightPressStillCounts) {
     EXPECT_EQ(events({{kRButtonDown, 0, 0}, {kRButtonUp, 0, 0}}, false), "right");
     EXPECT_EQ(events({{kMouseMove, 0, 0}, {kLButtonDown, 0, 0}, {kLButtonUp, 0, 0}}, false), "");
+}
+
+TEST(KeyMessages, AKeyReachesOnlyAShownEnabledWindowAndRepeatsAreToldApart) {
+    using V = win32::KeyMessage::Verdict;
+    constexpr unsigned kKeyDown = 0x0100, kKeyUp = 0x0101, kChar = 0x0102, kSysKeyDown = 0x0104;
+    constexpr std::intptr_t kFirst = 0x001C0001, kHeld = 0x401C0001,
+                            kReleased = static_cast<std::intptr_t>(0xC01C0001u);
+    struct Case {
+        const char* what;
+        unsigned message;
+        std::uintptr_t vk;
+        std::intptr_t lParam;
+        bool shown, enabled;
+        V verdict;
+        bool down, repeat;
+    } cases[] = {
+        {"Enter pressed", kKeyDown, 0x0D, kFirst, true, true, V::Deliver, true, false},
+        {"Enter held: the system repeats it", kKeyDown, 0x0D, kHeld, true, true, V::Deliver, true, true},
+        {"posted with no flags", kKeyDown, 0x0D, 0, true, true, V::Deliver, true, false},
+        {"Space released", kKeyUp, 0x20, kReleased, true, true, V::Deliver, false, false},
+        {"to a hidden window", kKeyDown, 0x0D, kFirst, false, true, V::Drop, false, false},
+        {"released in a hidden window", kKeyUp, 0x20, kReleased, false, true, V::Drop, false, false},
+        {"to a disabled window", kKeyDown, 0x1B, kFirst, true, false, V::Drop, false, false},
+        {"a character for a hidden window", kChar, 'a', kFirst, false, true, V::Drop, false, false},
+        {"a character: the system's", kChar, 'a', kFirst, true, true, V::Pass, false, false},
+        {"Alt+F4: the system's", kSysKeyDown, 0x73, kFirst, false, false, V::Pass, false, false},
+        {"not a key", 0x0200, 0, 0, false, false, V::Pass, false, false},
+    };
+    for (const Case& c : cases) {
+        win32::KeyMessage k = win32::keyMessage(c.message, c.vk, c.lParam, c.shown, c.enabled);
+        EXPECT_EQ(k.verdict, c.verdict) << c.what;
+        if (c.verdict != V::Deliver) continue;
+        EXPECT_EQ(k.key, static_cast<int>(c.vk)) << c.what;
+        EXPECT_EQ(k.down, c.down) << c.what;
+        EXPECT_EQ(k.repeat, c.repeat) << c.what;
+    }
 }
 
 }  // namespace
