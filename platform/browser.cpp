@@ -8,7 +8,7 @@ namespace platform {
 
 namespace {
 
-// An address a frame names, made absolute against the page's; only web addresses are loaded.
+// An address a frame names, made absolute against the page's; only web addresses count.
 std::optional<std::string> resolve(const std::string& base, const std::string& ref) {
     auto scheme = [](const std::string& s) { return s.rfind("http://", 0) == 0 || s.rfind("https://", 0) == 0; };
     if (scheme(ref)) return ref;
@@ -33,7 +33,6 @@ public:
         busy_ = true;
         body_.reset();
         url_ = url;
-        frames_.clear();
         if (DownloadBegin) DownloadBegin();
         fetch(url, [this](FetchResult r) { page(std::move(r)); });
     }
@@ -57,26 +56,23 @@ private:
     }
 
     void page(FetchResult r) {
+        std::vector<std::string> frames;
         if (auto doc = document(r)) {
             body_ = markup::bodyInnerHTML(*doc);
             for (const std::string& src : markup::frameSources(*doc))
-                if (auto url = resolve(url_, src); url && frames_.size() < limits_.maxFrames) frames_.push_back(*url);
+                if (auto url = resolve(url_, src); url && frames.size() < limits_.maxFrames) frames.push_back(*url);
         }
-        nextFrame();
-    }
-
-    void nextFrame() {
-        if (frames_.empty()) {
-            busy_ = false;
-            if (DocumentComplete) DocumentComplete(url_);
-            return;
+        // The frames are never loaded: their content is never read, and their addresses may lead
+        // anywhere. Each still completes, at once, and then the page, as the system's control
+        // reports a page with frames; a handler that navigates elsewhere ends the round.
+        std::shared_ptr<bool> alive = alive_;
+        int load = load_;
+        for (const std::string& frame : frames) {
+            if (DocumentComplete) DocumentComplete(frame);
+            if (!*alive || load != load_) return;
         }
-        std::string url = frames_.front();
-        frames_.erase(frames_.begin());
-        fetch(url, [this, url](FetchResult) {
-            if (DocumentComplete) DocumentComplete(url);
-            nextFrame();
-        });
+        busy_ = false;
+        if (DocumentComplete) DocumentComplete(url_);
     }
 
     Fetcher& fetcher_;
@@ -87,7 +83,6 @@ private:
     bool busy_ = false;
     std::optional<std::string> body_;
     std::string url_;
-    std::vector<std::string> frames_;
 };
 
 }  // namespace

@@ -24,8 +24,8 @@ public:
     // No dialogs of the browser's own; kept for the widget, which sets it.
     bool Silent = false;
 
-    // Raised on the user-interface thread: when the transfer starts, and once for every frame
-    // and then for the page itself when each has been loaded.
+    // Raised on the user-interface thread: when the transfer starts, and once the page has been
+    // loaded, once for every frame it names (which is never loaded) and then for the page itself.
     std::function<void()> DownloadBegin;
     std::function<void(const std::string& url)> DocumentComplete;
 
@@ -43,7 +43,7 @@ struct BrowserLimits {
     std::size_t maxFrames = 4;
 };
 
-// A browser over a fetcher: the page, then each frame it names, one after the other.
+// A browser over a fetcher, which asks it for the page and nothing else.
 std::unique_ptr<Browser> makeBrowser(Fetcher& fetcher, GbkDecoder gbk, BrowserLimits limits = {});
 
 // The system's fetcher and code-page conversion (Windows builds only).

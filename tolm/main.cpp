@@ -43,11 +43,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         win32::Win32Backend backend(instance);
         std::unique_ptr<platform::Browser> web = platform::systemBrowser();
         tolm::services().browser = web.get();
-        tolm::services().registerTrayIcon = [&backend](forms::Form& window) {
-            NfIcon::Register(static_cast<HWND>(window.handle()), backend.icon(window));
-        };
         forms::App app(backend, kTitle);
         backend.attach(app);
+        // The icon's events run as the widget's handlers do.
+        tolm::services().registerTrayIcon = [&backend, &app](forms::Form& window) {
+            NfIcon::Register(backend.icon(window), [&app](const platform::TrayEvent& e) {
+                tolm::FormTolm& widget = app.form<tolm::FormTolm>();
+                app.enter();
+                widget.guarded([&] { widget.iconEvent(e); });
+                app.leave();
+            });
+        };
+        tolm::services().returnFocusToIcon = NfIcon::ReturnFocus;
         app.form<tolm::FormTolm>().show();
         win32::onLaterStart([&app] {
             tolm::FormTolm& widget = app.form<tolm::FormTolm>();

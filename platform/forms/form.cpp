@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace forms {
 
@@ -224,6 +225,7 @@ void Form::show() {
 void Form::hide() {
     if (!loaded_ || !visible_) return;
     visible_ = false;
+    spaceArmed_ = false;
     backend().show(*this, false);
 }
 
@@ -417,15 +419,6 @@ void Form::mouseUp(Control* container, int button, int shift, int x, int y, int 
     }
 }
 
-bool Form::keyDown(int key, int shift) {
-    if (!loaded_) return false;
-    bool taken = false;
-    app_->enter();
-    guarded([&] { taken = Form_KeyDown(key, shift) || dialogKey(key, shift); });
-    app_->leave();
-    return taken;
-}
-
 std::vector<Control*> Form::tabOrder() const {
     std::vector<Control*> ring;
     for (auto& c : controls_)
@@ -453,6 +446,38 @@ std::string trimmed(std::string_view s) {
     return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
 }
 }  // namespace
+
+bool Form::keyDown(int key, int shift, bool repeat) {
+    if (!loaded_) return false;
+    if (!visible_) return true;
+    if (key == KeySpace) {
+        // Armed by a press on the window itself or a part of ours; the system's own controls
+        // answer Space themselves.
+        if (!repeat) {
+            Control* system = backend().focusedControl(*this);
+            spaceArmed_ = !system || pressable(*system);
+        }
+        return spaceArmed_;
+    }
+    // Held down, Enter and Esc press once; the keys that move about go on moving, and the rest
+    // (typing in a text box) are the system's.
+    if (repeat && (key == KeyReturn || key == KeyEscape)) return true;
+    return runKey(key, shift);
+}
+
+bool Form::keyUp(int key, int shift) {
+    if (key != KeySpace || !std::exchange(spaceArmed_, false)) return false;
+    if (loaded_ && visible_) runKey(key, shift);
+    return true;
+}
+
+bool Form::runKey(int key, int shift) {
+    bool taken = false;
+    app_->enter();
+    guarded([&] { taken = Form_KeyDown(key, shift) || dialogKey(key, shift); });
+    app_->leave();
+    return taken;
+}
 
 Control* Form::keyButton(KeyRole role) const {
     for (auto& c : controls_) {
@@ -495,6 +520,7 @@ bool Form::dialogKey(int key, int shift) {
 void Form::moveFocus(Control& to) {
     Control* from = keyFocus();
     keyFocus_ = &to;
+    spaceArmed_ = false;  // what Space went down on has lost the keyboard
     if (!focusCues_) backend().showFocusCues(*this);
     focusCues_ = true;
     backend().setFocus(to);

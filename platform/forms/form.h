@@ -176,9 +176,14 @@ public:
     void mouseDown(Control* container, int button, int shift, int x, int y);
     void mouseMove(Control* container, int buttons, int shift, int x, int y);
     void mouseUp(Control* container, int button, int shift, int x, int y, int buttonsStillDown);
-    // A key pressed while the window has the focus; false leaves it to the system's own dialog
-    // keys (Tab between controls, Enter and Esc to the default and cancel buttons).
-    bool keyDown(int key, int shift);
+    // A key pressed while the window has the focus (`repeat`: pressed again by the system while
+    // it is held down) and released; false leaves it to the system's own dialog keys (Tab
+    // between controls, Enter and Esc to the default and cancel buttons, Space to the focused
+    // control of the system's). A key acts once: a repeat of Enter, Esc or Space presses
+    // nothing. Space presses on its release, as the system's buttons do, and only what
+    // its press in this window armed. A hidden window takes no keys: true, and nothing happens.
+    bool keyDown(int key, int shift, bool repeat = false);
+    bool keyUp(int key, int shift);
     void captureLost();              // another window took the pointer
     void clicked(Control& control);  // a windowed control's own click (push button, check box)
     void timerTick(Control& timer);
@@ -254,6 +259,8 @@ private:
     std::optional<AccessibleView> announced_;
     Control* keyFocus_ = nullptr;  // the part the keyboard last moved to
     bool focusCues_ = false;
+    bool spaceArmed_ = false;  // Space went down here on something of ours: its release presses
+    bool runKey(int key, int shift);
 };
 
 // The program: single-instance windows, created and loaded on first use.

@@ -31,14 +31,6 @@ constexpr wchar_t kOwnerClass[] = L"TolmOwner";
 constexpr int kFirstChildId = 100;
 constexpr UINT_PTR kMaxAlarmId = 0xFFFF;  // alarms; timer controls use their address
 
-int shiftState() {
-    int s = 0;
-    if (GetKeyState(VK_SHIFT) < 0) s |= 1;
-    if (GetKeyState(VK_CONTROL) < 0) s |= 2;
-    if (GetKeyState(VK_MENU) < 0) s |= 4;
-    return s;
-}
-
 int buttonsFrom(WPARAM wp) {
     int b = 0;
     if (wp & MK_LBUTTON) b |= forms::LeftButton;
@@ -91,12 +83,7 @@ Win32Backend::~Win32Backend() {
 int Win32Backend::run() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        // A window's own keys first; then Enter and Esc reach its default and cancel buttons,
-        // Tab moves the focus.
-        HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-        Form* form = root ? formOf(root) : nullptr;
-        if (form && msg.message == WM_KEYDOWN && form->keyDown(static_cast<int>(msg.wParam), shiftState())) continue;
-        if (form && IsDialogMessageW(root, &msg)) continue;
+        if (routeKeys(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

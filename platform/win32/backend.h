@@ -92,6 +92,11 @@ private:
     };
     struct Picture;
 
+    // The state of Shift (1), Ctrl (2) and Alt (4) now, as the handlers see it.
+    static int shiftState();  // keyboard.cpp
+    // What the message loop gives the windows' keyboard handling first: true when it was
+    // handled there, or by the system's dialog keys, and goes no further.
+    bool routeKeys(MSG& msg);  // keyboard.cpp
     static LRESULT CALLBACK windowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(Node& node, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void paintNode(Node& node, HWND hwnd);

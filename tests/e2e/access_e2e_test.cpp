@@ -5,6 +5,7 @@
 // after windows.h
 #include <gtest/gtest.h>
 #include <oleacc.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -86,6 +87,15 @@ void press(WORD vk) {
         }
     for (std::size_t i = in.size(); i-- > 0;) in.push_back(in[i]), in.back().ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+// A key held down (the system repeats its press while it is) or let go.
+void hold(WORD vk, bool down) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &in, sizeof in);
 }
 
 // One object of a window, read as screen readers read it.
@@ -189,22 +199,33 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).name(3), L"天道酬勤，逐梦高考!");
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).description(), L"天道酬勤，逐梦高考!");
 
-    // The menu from the icon by the keyboard (Wine's notification area sends no keys: the icon's
-    // message comes from here): in front with the keyboard, a menu to screen readers, the first
-    // entry focused, and the keys move round it.
-    auto openMenu = [&] {
+    // The menu from the icon by the keyboard, as the shell reports Enter (NIN_KEYSELECT, which it
+    // may send twice), Space (NIN_KEYSELECT) and Shift+F10 or the menu key (WM_CONTEXTMENU), each
+    // at the icon's corner (Wine's notification area sends no keys: they come from here): in
+    // front with the keyboard, at the icon, a menu to screen readers, the first entry focused,
+    // and the keys move round it.
+    const e2e::TrayIcon icon(widget);
+    ASSERT_TRUE(icon.window) << "no notification icon";
+    const POINT corner{700, 600};
+    const std::vector<UINT> enter{NIN_KEYSELECT, NIN_KEYSELECT}, space{NIN_KEYSELECT}, shiftF10{WM_CONTEXTMENU};
+    auto openMenu = [&](const std::vector<UINT>& sequence) {
         std::size_t mark = events.count();
-        PostMessageW(widget, WM_MOUSEMOVE, 0, 0x0401 /* NIN_KEYSELECT */);
+        for (UINT what : sequence) icon.notify(what, corner);
         HWND menu = e2e::waitWindow(tolm.id(), L"TolmForm", L"FormMenu", 20000);
         EXPECT_TRUE(waitFor([&] { return menu && IsWindowVisible(menu) && GetForegroundWindow() == menu; }));
         EXPECT_TRUE(waitFor([&] {
             return events.seen(mark, EVENT_SYSTEM_MENUPOPUPSTART, menu, 0) &&
                    events.seen(mark, EVENT_OBJECT_FOCUS, menu, 1);
         }));
+        RECT r{};
+        GetWindowRect(menu, &r);
+        EXPECT_EQ(r.right, corner.x) << "the menu is not at the icon";
+        EXPECT_EQ(r.bottom, corner.y) << "the menu is not at the icon";
         return menu;
     };
-    HWND menu = openMenu();
+    HWND menu = openMenu(enter);
     ASSERT_TRUE(menu);
+    if (!e2e::env(L"TOLM_E2E_LINGER").empty()) Sleep(1500);  // time to look at it on a screenshot
     walk(events, menu, ROLE_SYSTEM_MENUPOPUP,
          {{L"显示状态窗体", ROLE_SYSTEM_MENUITEM},
           {L"隐藏状态窗体", ROLE_SYSTEM_MENUITEM},
@@ -215,23 +236,41 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
           {VK_UP, L"退出"},
           {VK_DOWN, L"显示状态窗体"},
           {VK_END, L"退出"},
-          {VK_HOME, L"显示状态窗体"}});
+          {VK_HOME, L"显示状态窗体"},
+          {VK_END, L"退出"}});
     std::size_t mark = events.count();
     press(VK_ESCAPE);
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(menu); })) << "Esc did not close the menu";
     EXPECT_TRUE(waitFor([&] { return events.seen(mark, EVENT_SYSTEM_MENUPOPUPEND, menu, 0); }));
     EXPECT_TRUE(IsWindowVisible(widget));
 
+    // Keys that reach the hidden menu run none of its entries: not 退出 under the bar.
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageW(menu, WM_KEYDOWN, VK_SPACE, 0x00390001);
+    PostMessageW(menu, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001u));
+    Sleep(1000);
+    EXPECT_FALSE(tolm.waitExit(0)) << "a key posted to the hidden menu ended the widget";
+
+    // What the key that opened the menu does next reaches the menu and chooses nothing: Enter
+    // held (the system repeats it), the release of Space; and Space on the icon while the menu is
+    // open leaves it as it is.
+    openMenu(enter);
+    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0x401C0001);
+    PostMessageW(menu, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC01C0001u));
+    for (UINT what : space) icon.notify(what, corner);
+    PostMessageW(menu, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001u));
+    Sleep(1000);
+    EXPECT_TRUE(IsWindowVisible(menu)) << "the key that opened the menu chose an entry";
+
     // Each entry chosen by the keyboard: Enter or Space on the highlighted one.
-    openMenu();
     press(VK_DOWN);
     press(VK_RETURN);  // 隐藏状态窗体
     EXPECT_TRUE(waitFor([&] { return !IsWindowVisible(widget) && !IsWindowVisible(menu); }));
-    openMenu();
+    openMenu(space);
     press(VK_SPACE);  // 显示状态窗体
     EXPECT_TRUE(waitFor([&] { return IsWindowVisible(widget) && !IsWindowVisible(menu); }));
     auto openAbout = [&] {
-        openMenu();
+        openMenu(enter);
         press(VK_END);
         press(VK_UP);
         press(VK_RETURN);  // 关于
@@ -239,8 +278,21 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
         EXPECT_TRUE(waitFor([&] { return about && GetForegroundWindow() == about && !IsWindowVisible(menu); }));
         return about;
     };
-    HWND about = openAbout();
+    // Enter held on 关于: the about window opens, and the presses the system repeats while the key
+    // is still down reach it without closing it through its default button. They are sent from
+    // here as Windows marks them (bit 30: the key was already down): Wine marks the first repeat
+    // after the focus moved to another window as a new press.
+    openMenu(space);
+    press(VK_END);
+    press(VK_UP);
+    hold(VK_RETURN, true);  // 关于
+    HWND about = e2e::waitWindow(tolm.id(), L"TolmForm", L"FormAbout", 20000);
     ASSERT_TRUE(about);
+    EXPECT_TRUE(waitFor([&] { return GetForegroundWindow() == about; }));
+    for (int i = 0; i < 3; ++i) PostMessageW(about, WM_KEYDOWN, VK_RETURN, 0x401C0001);
+    hold(VK_RETURN, false);
+    Sleep(1000);
+    EXPECT_TRUE(IsWindow(about) && IsWindowVisible(about)) << "holding Enter closed the about window";
 
     // The about window: Tab round its links and its button, Enter on the update link runs the
     // check; Esc and Enter close it.
@@ -263,7 +315,7 @@ TEST(Access, TheWidgetSpeaksItsCountAndMottoAndTellsWhenTheyChange) {
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).name(), L"距离2027年高考还有9天");
     EXPECT_EQ(Reader(widget, OBJID_CLIENT).name(2), L"还有9天");
 
-    openMenu();
+    openMenu(shiftF10);
     press(VK_END);
     press(VK_RETURN);  // 退出
     EXPECT_TRUE(tolm.waitExit(15000)) << "退出 chosen by the keyboard did not end the widget";

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/win32/tray_icon.h"
+
 namespace e2e {
 
 std::wstring env(const wchar_t* name) {
@@ -141,6 +143,31 @@ bool trayIconShown() {
     for (HWND tray : {FindWindowW(nullptr, L"Wine System Tray"), FindWindowW(L"Shell_TrayWnd", nullptr)})
         if (tray && IsWindowVisible(tray)) return true;
     return false;
+}
+
+TrayIcon::TrayIcon(HWND widget) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(widget, &pid);
+    for (HWND h = nullptr; (h = FindWindowExW(nullptr, h, NfIcon::kWindowClass, nullptr));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(h, &owner);
+        if (owner == pid) window = h;
+    }
+    // The icon's id is the value of the widget's icon handle, of which the shell passes 16 bits
+    // (0 where the window does not tell its icon: the widget goes by the low word alone).
+    DWORD_PTR icon = 0;
+    SendMessageTimeoutW(widget, WM_GETICON, ICON_BIG, 0, SMTO_ABORTIFHUNG, 5000, &icon);
+    id = LOWORD(icon);
+}
+
+void TrayIcon::notify(UINT what, POINT at) const {
+    DWORD_PTR result;
+    SendMessageTimeoutW(window, NfIcon::kCallbackMessage, MAKEWPARAM(at.x, at.y), MAKELPARAM(what, id),
+                        SMTO_ABORTIFHUNG, 10000, &result);
+}
+
+void TrayIcon::rightClick(POINT at) const {
+    for (UINT what : {WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU}) notify(what, at);
 }
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

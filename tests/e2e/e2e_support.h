@@ -44,6 +44,20 @@ Pixels mottoPanel(HWND widget);
 // that registers one.
 bool trayIconShown();
 
+// The widget's notification icon, spoken to as the shell speaks to an icon of version 4: what
+// happened in lParam's low word and the icon's id in its high word, the anchor point (screen
+// pixels) in wParam. Wine's notification area sends no keys: the tests send them from here.
+struct TrayIcon {
+    HWND window = nullptr;  // where the icon reports; nullptr until the widget has registered it
+    WORD id = 0;
+    explicit TrayIcon(HWND widget);
+    // Sent: back once the widget has handled it.
+    void notify(UINT what, POINT at) const;
+    // A right click at a point, as the shell reports it: WM_RBUTTONDOWN, WM_RBUTTONUP, then
+    // WM_CONTEXTMENU.
+    void rightClick(POINT at) const;
+};
+
 bool fileExists(const std::wstring& path);
 void removeTree(const std::wstring& path);
 // A file's bytes; empty when it cannot be read.

@@ -61,8 +61,12 @@ struct Widget {
         EXPECT_TRUE(process.waitExit(15000));
         EXPECT_TRUE(waitFor([&] { return !iconThere(); }, 5000)) << "icon left behind";
     }
-    // The icon's right-button press, as the shell reports it to the window.
-    void trayRightPress() const { PostMessageW(window, WM_MOUSEMOVE, 0, WM_RBUTTONDOWN); }
+    // A right click on the icon under the pointer, as the shell reports it.
+    void trayRightPress() const {
+        POINT at;
+        GetCursorPos(&at);
+        e2e::TrayIcon(window).rightClick(at);
+    }
 };
 
 void click(HWND w, int x, int y) {

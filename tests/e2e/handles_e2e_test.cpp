@@ -34,9 +34,13 @@ HWND windowOf(HWND widget, const wchar_t* caption) {
     return nullptr;
 }
 
-// The notification icon's right-button press, as the widget receives it; a release on the
-// surface closes the panel again. Sent, not posted: each call returns once the widget is done.
-void openMenu(HWND widget) { SendMessageW(widget, WM_MOUSEMOVE, 0, MAKELPARAM(WM_RBUTTONDOWN, 0)); }
+// A right click on the notification icon, as the shell reports it; a release on the surface
+// closes the panel again. Sent, not posted: each call returns once the widget is done.
+void openMenu(HWND widget) {
+    POINT at;
+    GetCursorPos(&at);
+    e2e::TrayIcon(widget).rightClick(at);
+}
 
 void menuOpenings(HWND widget, int times) {
     for (int i = 0; i < times; ++i) {

@@ -115,7 +115,9 @@ protected:
     HWND openAbout() {
         HWND menu = nullptr;
         for (DWORD until = GetTickCount() + 60000; !menu && static_cast<int>(until - GetTickCount()) > 0;) {
-            PostMessageW(widget, WM_MOUSEMOVE, 0, MAKELPARAM(WM_RBUTTONDOWN, 0));
+            POINT at;
+            GetCursorPos(&at);
+            if (e2e::TrayIcon icon(widget); icon.window) icon.rightClick(at);
             menu = e2e::waitWindow(pid(), kForm, L"FormMenu", 200);
         }
         if (!menu) {

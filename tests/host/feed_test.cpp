@@ -57,9 +57,10 @@ struct Feed : ::testing::Test {
         f.show();
         return f;
     }
-    void tray(FormTolm& f, int message, int y = 0) {
+    // The icon's right-button press, as the program's edge reports it.
+    void tray(FormTolm& f) {
         app.enter();
-        f.mouseMove(nullptr, 0, 0, message, y);  // the icon's message number arrives as X
+        f.iconEvent({platform::TrayEvent::Kind::RightPress, backend.cursor});
         app.leave();
     }
     bool menuShown() { return app.isLoaded<FormMenu>() && app.form<FormMenu>().visible(); }
@@ -80,14 +81,14 @@ TEST_F(Feed, LoadAsksForTheMottoPageAndIgnoresMovesWhileItLoads) {
     p.down(30, 30);
     p.move(60, 60);
     EXPECT_EQ(backend.windows[&f].rect.left, 300);
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_FALSE(menuShown());
     EXPECT_EQ(icons, 0);  // no icon before the page has been handled
     p.up(60, 60);
     web.complete("AB|1.0.34");
-    tray(f, 0x0204, 1);  // a real move onto pixel (516, 1): no menu
+    p.move(516, 0);  // a real move, where the icon's messages once came in disguise: no menu
     EXPECT_FALSE(menuShown());
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_TRUE(menuShown());
 }
 
@@ -155,7 +156,7 @@ TEST_F(Feed, ThePanelOpensAtThePointerInsideTheWorkArea) {
     for (const Case& c : cases) {
         backend.cursor = c.pointer;
         backend.work = c.work;
-        tray(f, 0x0204);
+        tray(f);
         const FormMenu& m = app.form<FormMenu>();
         EXPECT_EQ(m.left(), c.at.x * 15.0f) << c.pointer.x << "," << c.pointer.y;
         EXPECT_EQ(m.top(), c.at.y * 15.0f) << c.pointer.x << "," << c.pointer.y;
@@ -179,7 +180,7 @@ TEST_F(Feed, TheEntriesAndTheForegroundWatch) {
     EXPECT_FALSE(m.visible());
     EXPECT_FALSE(menuTimer());
 
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_TRUE(m.visible());
     EXPECT_TRUE(menuTimer());
     fake::Pointer q{m};
@@ -196,7 +197,7 @@ TEST_F(Feed, TheEntriesAndTheForegroundWatch) {
     EXPECT_FALSE(m.visible());
     EXPECT_FALSE(menuTimer());
 
-    tray(f, 0x0204);
+    tray(f);
     q.move(60, 40);
     q.click(60, 40);  // 隐藏状态窗体
     EXPECT_EQ(m("ShapeBack").top(), 380);
@@ -204,14 +205,14 @@ TEST_F(Feed, TheEntriesAndTheForegroundWatch) {
     EXPECT_FALSE(m.visible());
     EXPECT_FALSE(menuTimer());
 
-    tray(f, 0x0204);  // the hidden widget still hears its icon
+    tray(f);  // the hidden widget still hears its icon
     f("Timer1").setEnabled(false);
     q.click(60, 12);  // 显示状态窗体
     EXPECT_TRUE(f.visible());
     EXPECT_TRUE(f("Timer1").enabled());
     EXPECT_FALSE(m.visible());
 
-    tray(f, 0x0204);
+    tray(f);
     q.click(60, 60);  // 关于: the panel stays until the about window takes the foreground
     EXPECT_TRUE(app.isLoaded<tolm::FormAbout>() && app.form<tolm::FormAbout>().visible());
     EXPECT_TRUE(m.visible());
@@ -228,7 +229,7 @@ TEST_F(Feed, ADragEndsWhenTheWindowLosesThePointer) {
     p.held = 0;
     p.move(60, 60);
     EXPECT_EQ(backend.windows[&f].rect.left, 300);
-    tray(f, 0x0204);
+    tray(f);
     EXPECT_TRUE(menuShown());
 }
 
@@ -249,6 +250,62 @@ TEST_F(Feed, TheDateIsReadOnceWhenItIsFollowed) {
     EXPECT_EQ(backend.alarms[&f][1], 1001);  // so the next alarm counts again just after midnight
     f.alarmFired(1);
     EXPECT_EQ(f.shownDate, (tolm::Date{2027, 5, 29}));
+}
+
+// Keys act once, and only on a window that is shown: a key the system repeats presses nothing,
+// Space presses on its release and only after its press in the same window, and a key posted to
+// the hidden panel runs none of its entries.
+TEST_F(Feed, KeysActOnceAndOnlyOnAShownWindow) {
+    FormTolm& f = start();
+    web.complete("AB|1.0.34");
+    FormMenu& m = app.form<FormMenu>();
+    enum How { Press, Repeat, Release };
+    constexpr int kHide = 380, kAbout = 740, kExit = 1100;  // the bar's top under each entry
+    struct Case {
+        const char* what;
+        bool panelShown;
+        int bar;
+        std::vector<std::pair<How, int>> keys;
+        bool widgetShown;
+    } cases[] = {
+        {"Enter on 隐藏状态窗体", true, kHide, {{Press, forms::KeyReturn}}, false},
+        {"Space pressed, not yet released", true, kHide, {{Press, forms::KeySpace}}, true},
+        {"Space held, then released", true, kHide,
+         {{Press, forms::KeySpace}, {Repeat, forms::KeySpace}, {Repeat, forms::KeySpace}, {Release, forms::KeySpace}},
+         false},
+        {"Space released, pressed elsewhere (on the icon that opened the panel)", true, kHide,
+         {{Release, forms::KeySpace}}, true},
+        {"the hidden panel: Enter on 退出", false, kExit, {{Press, forms::KeyReturn}}, true},
+        {"the hidden panel: Space on 隐藏状态窗体", false, kHide,
+         {{Press, forms::KeySpace}, {Release, forms::KeySpace}}, true},
+        {"the hidden panel: Enter on 关于", false, kAbout, {{Press, forms::KeyReturn}}, true},
+    };
+    for (const Case& c : cases) {
+        f.show();
+        m.close();  // a Space still down goes with the panel
+        if (c.panelShown) tray(f);
+        m("ShapeBack").setTop(c.bar);
+        for (auto [how, key] : c.keys) {
+            if (how == Release)
+                m.keyUp(key, 0);
+            else
+                EXPECT_NO_THROW(EXPECT_TRUE(m.keyDown(key, 0, how == Repeat))) << c.what;
+        }
+        EXPECT_EQ(f.visible(), c.widgetShown) << c.what;
+        EXPECT_FALSE(app.isLoaded<tolm::FormAbout>()) << c.what;
+    }
+
+    // Enter held on 关于: the about window opens and takes the keys the system repeats, which do
+    // not close it through its default button; a new press does.
+    tray(f);
+    m("ShapeBack").setTop(kAbout);
+    m.keyDown(forms::KeyReturn, 0);
+    ASSERT_TRUE(app.isLoaded<tolm::FormAbout>());
+    tolm::FormAbout& about = app.form<tolm::FormAbout>();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(about.keyDown(forms::KeyReturn, 0, true));
+    EXPECT_TRUE(app.isLoaded<tolm::FormAbout>() && about.visible());
+    about.keyDown(forms::KeyReturn, 0);
+    EXPECT_FALSE(app.isLoaded<tolm::FormAbout>());
 }
 
 }  // namespace

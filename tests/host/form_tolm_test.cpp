@@ -4,6 +4,7 @@
 #include "tolm/countdown/form_tolm.h"
 #include "tolm/countdown/services.h"
 #include "tolm/layouts/layouts.h"
+#include "platform/win32/tray_message.h"
 #include "tolm/tray/form_menu.h"
 
 namespace {
@@ -150,20 +151,18 @@ TEST_F(MainWindow, OnlyALeftPressOnTheBareSurfaceStartsAMove) {
 
 TEST_F(MainWindow, TheTrayIconsRightButtonPressOpensTheMenu) {
     FormTolm& f = start({2027, 3, 1, 9, 0, 0, 0});
-    auto trayMessage = [&](int msg) {
+    auto rightPress = [&] {
         f.app().enter();
-        f.mouseMove(nullptr, 0, 0, msg, 0);  // the icon's message number arrives as X
+        f.iconEvent({platform::TrayEvent::Kind::RightPress, backend.cursor});
         f.app().leave();
     };
-    for (int msg : {0x0200, 0x0201, 0x0202, 0x0203, 0x0205}) trayMessage(msg);
-    EXPECT_TRUE(!app.isLoaded<tolm::FormMenu>() || !app.form<tolm::FormMenu>().visible());
     // Not while a move is under way.
     fake::Pointer p{f};
     p.down(30, 30);
-    trayMessage(0x0204);
+    rightPress();
     EXPECT_TRUE(!app.isLoaded<tolm::FormMenu>() || !app.form<tolm::FormMenu>().visible());
     p.up(30, 30);
-    trayMessage(0x0204);
+    rightPress();
     EXPECT_TRUE(app.form<tolm::FormMenu>().visible());
 }
 
@@ -243,29 +242,61 @@ TEST_F(MainWindow, ScreenReadersHearTheCountAndMottoOnDisplayAndEachChange) {
 
 namespace {
 
-// The menu from the icon: by the mouse it opens with the bar where the pointer left it, by the
-// keyboard on its first entry; both take the keyboard and are announced as a menu.
-TEST_F(MainWindow, TheMenuOpensForTheKeyboardOnItsFirstEntry) {
+// The menu from the icon, from the shell's notifications as it documents them for version 4: by
+// the mouse it opens at the pointer with the bar where the pointer left it, by the keyboard at the
+// icon on its first entry; each way opens it once, takes the keyboard and is announced as a menu.
+// Esc closes it and hands the keyboard back to the notification area.
+TEST_F(MainWindow, TheMenuOpensOnceForTheMouseAndTheKeyboardEachInItsPlace) {
     FormTolm& f = start({2027, 3, 1, 9, 0, 0, 0});
-    auto tray = [&](int msg) {
-        f.app().enter();
-        f.mouseMove(nullptr, 0, 0, msg, 0);
-        f.app().leave();
+    int focusReturned = 0;
+    tolm::services().returnFocusToIcon = [&] { ++focusReturned; };
+    win32::TrayMessages shell;
+    auto notify = [&](unsigned what, forms::PixelPoint at) {
+        auto word = [](int v) { return static_cast<std::uintptr_t>(static_cast<std::uint16_t>(v)); };
+        if (auto e = shell.decode(word(at.x) | word(at.y) << 16, static_cast<std::intptr_t>(what | 0x2A17u << 16))) {
+            f.app().enter();
+            f.iconEvent(*e);
+            f.app().leave();
+        }
     };
-    tray(0x0204);  // the mouse: the bar stays at the top, under no entry
+    constexpr unsigned kContextMenu = 0x007B, kRButtonDown = 0x0204, kRButtonUp = 0x0205, kKeySelect = 0x0401;
+    // The icon's corner lies on the taskbar, below the work area: the panel stands on the taskbar.
+    const forms::PixelPoint pointer{1000, 700}, icon{1150, 990}, aboveIcon{1150, 984};
+    backend.cursor = pointer;
+    struct Case {
+        const char* what;
+        std::vector<unsigned> sequence;  // at the pointer for the mouse, at the icon for the keys
+        forms::PixelPoint corner;        // where the panel's bottom-right corner lands
+        int highlighted;
+    } cases[] = {
+        {"right click", {kRButtonDown, kRButtonUp, kContextMenu}, pointer, -1},
+        {"Enter", {kKeySelect, kKeySelect}, aboveIcon, 0},
+        {"Space", {kKeySelect}, aboveIcon, 0},
+        {"Shift+F10", {kContextMenu}, aboveIcon, 0},
+    };
     tolm::FormMenu& m = app.form<tolm::FormMenu>();
-    EXPECT_EQ(m("ShapeBack").top(), 0);
-    EXPECT_EQ(m.highlighted(), -1);
-    EXPECT_FALSE(m.keyDown(forms::KeyTab, 0)) << "a key of no use here is left to the system";
-    for (int msg : {0x007B, 0x0401}) {  // the menu key or Shift+F10; Enter on the icon
-        m.keyDown(forms::KeyEscape, 0);
-        EXPECT_EQ(backend.accessibleEvents.back(), "menuend 0");
+    for (const Case& c : cases) {
         backend.accessibleEvents.clear();
-        tray(msg);
-        EXPECT_EQ(m.highlighted(), 0);
-        EXPECT_EQ(backend.accessibleEvents, (std::vector<std::string>{"menustart 0", "focus 1"}));
+        backend.activations = 0;
+        bool mouse = c.sequence[0] == kRButtonDown;
+        for (unsigned what : c.sequence) notify(what, mouse ? pointer : icon);
+        ASSERT_TRUE(m.visible()) << c.what;
+        const forms::PixelRect& r = backend.windows[&m].rect;
+        EXPECT_EQ((forms::PixelPoint{r.left + r.width, r.top + r.height}), c.corner) << c.what;
+        EXPECT_EQ(m.highlighted(), c.highlighted) << c.what;
+        EXPECT_EQ(backend.activations, 1) << c.what;
+        std::vector<std::string> told{"menustart 0"};
+        if (c.highlighted >= 0) told.push_back("focus 1");
+        EXPECT_EQ(backend.accessibleEvents, told) << c.what;
+        EXPECT_FALSE(m.keyDown(forms::KeyTab, 0)) << "a key of no use here is left to the system";
+        focusReturned = 0;
+        m.keyDown(forms::KeyEscape, 0);
+        EXPECT_FALSE(m.visible()) << c.what;
+        EXPECT_EQ(backend.accessibleEvents.back(), "menuend 0");
+        EXPECT_EQ(focusReturned, 1) << c.what;
+        m("ShapeBack").setTop(0);  // the bar under no entry again
     }
-    EXPECT_EQ(backend.activations, 3);
+    notify(kKeySelect, icon);
     m.keyDown(forms::KeyUp, 0);  // round to the last
     EXPECT_TRUE(m.accessible()->items[3].focused);
     m.hide();

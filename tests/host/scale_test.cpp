@@ -34,7 +34,7 @@ struct Scaled : ::testing::Test {
     }
     void trayRightButton(FormTolm& f) {
         f.app().enter();
-        f.mouseMove(nullptr, 0, 0, 0x0204, 0);
+        f.iconEvent({platform::TrayEvent::Kind::RightPress, backend.cursor});
         f.app().leave();
     }
     void TearDown() override { tolm::services() = {}; }

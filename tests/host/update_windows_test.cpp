@@ -183,7 +183,9 @@ TEST_F(UpdateWindows, TheAboutWindowGoesByTheKeyboard) {
         ASSERT_EQ(m.size(), 1u) << s.to;
         EXPECT_TRUE(box || m[0] == a(s.to).pixelRect()) << s.to;
     }
-    a.keyDown(forms::KeySpace, 0);  // the link to the chat, followed once
+    a.keyDown(forms::KeySpace, 0);
+    EXPECT_TRUE(opened.empty()) << "Space presses on its release";
+    a.keyUp(forms::KeySpace, 0);  // the link to the chat, followed once
     EXPECT_EQ(opened.size(), 1u);
     a.keyDown(forms::KeyTab, 0);
     EXPECT_EQ(a.keyFocus(), &a("LabelUpDate")) << "a used link leaves the way round";

@@ -8,12 +8,14 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/browser.h"
 #include "platform/fetch.h"
@@ -230,72 +232,88 @@ TEST(Browser, PagesAsTheMottoFeedReadsThem) {
         {"/nul", std::nullopt, 1},
         {"/404", std::nullopt, 1},
     };
+    // The requests the publisher took since a point of its log.
+    auto requestsSince = [](std::size_t from) {
+        std::string log = publisherLog().substr(from), asked;
+        for (std::size_t at = 0, end; at < log.size(); at = end + 1) {
+            end = std::min(log.find('\n', at), log.size());
+            if (log.compare(at, 4, "GET ") == 0) asked += log.substr(at, end - at) + ";";
+        }
+        return asked;
+    };
     for (const Case& c : cases) {
         auto web = platform::systemBrowser();
         int completions = 0;
         web->DocumentComplete = [&](const std::string&) { ++completions; };
+        std::size_t logged = publisherLog().size();
         web->Navigate(server + c.path);
         EXPECT_TRUE(web->Busy());
         ASSERT_TRUE(pumpUntil([&] { return !web->Busy(); })) << c.path;
         EXPECT_EQ(completions, c.completions) << c.path;
         EXPECT_EQ(web->BodyInnerHTML(), c.inner) << c.path;
+        // The page and nothing else: a frame's address is never asked for.
+        wintest::pump(200);
+        EXPECT_EQ(requestsSince(logged), "GET " + std::string(c.path) + ";") << c.path;
     }
 }
 
 // Whether the shell holds an icon: only a registered icon can be modified.
-bool iconThere(HWND window, HICON icon) {
-    NfIcon::NOTIFYICONDATA probe = NfIcon::recordFor(window, icon);
+bool iconThere(HICON icon) {
+    NOTIFYICONDATAA probe = NfIcon::recordFor(NfIcon::window(), icon);
     probe.uFlags = NIF_TIP;
-    return Shell_NotifyIconA(NIM_MODIFY, reinterpret_cast<NOTIFYICONDATAA*>(&probe));
+    return Shell_NotifyIconA(NIM_MODIFY, &probe);
 }
 
 TEST(TrayIcon, RegisteredComesBackWithTheShellAndGoesAtTheEnd) {
     HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
-    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_FALSE(iconThere(window, icon));
-    NfIcon::Register(window, icon);
-    NfIcon::Register(window, icon);  // refused by the shell, harmless
-    EXPECT_TRUE(iconThere(window, icon));
+    NfIcon::Register(icon, {});
+    NfIcon::Register(icon, {});  // refused by the shell, harmless
+    EXPECT_TRUE(iconThere(icon));
 
     // The shell restarts and has forgotten the icon; its broadcast brings it back.
-    NfIcon::NOTIFYICONDATA gone = NfIcon::recordFor(window, icon);
-    Shell_NotifyIconA(NIM_DELETE, reinterpret_cast<NOTIFYICONDATAA*>(&gone));
-    EXPECT_FALSE(iconThere(window, icon));
+    NOTIFYICONDATAA gone = NfIcon::recordFor(NfIcon::window(), icon);
+    Shell_NotifyIconA(NIM_DELETE, &gone);
+    EXPECT_FALSE(iconThere(icon));
     DWORD_PTR result;
     SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
                         &result);
     wintest::pump(100);
-    EXPECT_TRUE(iconThere(window, icon));
+    EXPECT_TRUE(iconThere(icon));
 
     win32::runProgramEnd();  // what every way to end the program runs
-    EXPECT_FALSE(iconThere(window, icon));
-    DestroyWindow(window);
+    EXPECT_FALSE(iconThere(icon));
 }
 
 // A shell that is not there at first: it refuses registrations until `refusals` run out. It holds
 // the icons it took, as the system's does: adding a held icon or changing a missing one fails.
 // A busy one takes the first icon but reports failure.
+// It forgets an icon's version with the icon, and counts the icons that were told version 4.
 struct ScriptedShell {
     static inline int refusals = 0;
     static inline bool busy = false;
     static inline int adds = 0;  // NIM_ADD calls
     static inline int icons = 0;
-    static BOOL WINAPI notify(DWORD message, NOTIFYICONDATAA*) {
+    static inline bool versioned = false;
+    static inline int versions = 0;  // icons told version 4
+    static inline int focusReturns = 0;
+    static BOOL WINAPI notify(DWORD message, NOTIFYICONDATAA* data) {
         if (message == NIM_ADD) {
             ++adds;
             if (refusals > 0) return --refusals, FALSE;
-            if (busy) return busy = false, icons = 1, FALSE;
-            return icons ? FALSE : (icons = 1, TRUE);
+            if (busy) return busy = false, icons = 1, versioned = false, FALSE;
+            return icons ? FALSE : (icons = 1, versioned = false, TRUE);
         }
         if (message == NIM_MODIFY) return icons == 1;
         if (message == NIM_DELETE) return std::exchange(icons, 0) == 1;
+        if (message == NIM_SETVERSION && icons == 1 && data->uVersion == NOTIFYICON_VERSION_4 && !versioned)
+            return versioned = true, ++versions, TRUE;
+        if (message == NIM_SETFOCUS) return ++focusReturns, icons == 1;
         return FALSE;
     }
 };
 
-TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
+TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesItAndItsVersionEachTime) {
     HICON icon = LoadIconW(nullptr, IDI_APPLICATION);
-    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     NfIcon::useShell(ScriptedShell::notify);
     const struct {
         const char* shell;
@@ -309,14 +327,18 @@ TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
     };
     for (const auto& c : cases) {
         ScriptedShell::refusals = c.refusals, ScriptedShell::busy = c.busy;
-        ScriptedShell::adds = ScriptedShell::icons = 0;
-        NfIcon::Register(window, icon);
+        ScriptedShell::adds = ScriptedShell::icons = ScriptedShell::versions = 0;
+        NfIcon::Register(icon, {});
         ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell;
         // Quiet from then on: more than a retry's interval passes without another registration.
         wintest::pump(2 * platform::TrayRetry::kRetryMs);
-        NfIcon::Register(window, icon);  // the motto page handled again
+        NfIcon::Register(icon, {});  // the motto page handled again
         EXPECT_EQ(ScriptedShell::adds, c.adds) << c.shell;
         EXPECT_EQ(ScriptedShell::icons, 1) << c.shell;
+        EXPECT_EQ(ScriptedShell::versions, 1) << c.shell;
+        ScriptedShell::focusReturns = 0;
+        NfIcon::ReturnFocus();  // Esc closed the icon's menu
+        EXPECT_EQ(ScriptedShell::focusReturns, 1) << c.shell;
 
         // The shell restarts, forgets the icon, and refuses once more: the icon still comes back.
         ScriptedShell::icons = 0, ScriptedShell::refusals = 1;
@@ -324,11 +346,11 @@ TEST(TrayIcon, AShellThatRefusesAtFirstGetsTheIconOnceItTakesIt) {
         SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 5000,
                             &result);
         ASSERT_TRUE(pumpUntil([] { return ScriptedShell::icons == 1; }, 30000)) << c.shell << ", after the restart";
+        EXPECT_EQ(ScriptedShell::versions, 2) << c.shell << ", after the restart";
         win32::runProgramEnd();
         EXPECT_EQ(ScriptedShell::icons, 0) << c.shell;
     }
     NfIcon::useShell(nullptr);
-    DestroyWindow(window);
 }
 
 }  // namespace

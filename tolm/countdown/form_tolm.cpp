@@ -1,7 +1,5 @@
 #include "tolm/countdown/form_tolm.h"
 
-#include <cmath>
-
 #include "build_config.h"
 #include "tolm/countdown/motto.h"
 #include "tolm/countdown/services.h"
@@ -14,9 +12,6 @@ namespace tolm {
 
 namespace {
 constexpr int kDayAlarm = 1;
-constexpr int WM_RBUTTONDOWN_ = 0x0204;
-constexpr int WM_CONTEXTMENU_ = 0x007B;
-constexpr int NIN_KEYSELECT_ = 0x0401;
 
 Date dateOf(const platform::LocalTime& t) { return {t.year, t.month, t.day}; }
 Date today() { return dateOf(services().clock->now()); }
@@ -163,18 +158,16 @@ void FormTolm::Form_MouseDown(const forms::Mouse& m) {
     drag.grab(m.x, m.y);
 }
 
+void FormTolm::iconEvent(const platform::TrayEvent& e) {
+    if (webBusy() || drag.pressed()) return;
+    if (e.byKeyboard())
+        app().form<FormMenu>().openByKeyboard(e.anchor);
+    else
+        app().form<FormMenu>().open();
+}
+
 void FormTolm::Form_MouseMove(const forms::Mouse& m) {
     if (webBusy()) return;
-    // The tray icon reports its mouse messages as moves whose X is the message number.
-    // Back to pixels at the window's own DPI (at 96 dpi exactly X / 15). At a DPI whose twips
-    // per pixel is no whole number the round trip through single precision may miss by a hair.
-    double v = static_cast<double>(m.x) * dpi() / 1440.0;
-    if (std::abs(v - WM_RBUTTONDOWN_) < 1e-3 && m.y == 0 && !drag.pressed()) {
-        app().form<FormMenu>().open();
-    }
-    // Its menu asked for from the keyboard (the menu key, Shift+F10, or Enter on the icon).
-    for (int keyboard : {WM_CONTEXTMENU_, NIN_KEYSELECT_})
-        if (std::abs(v - keyboard) < 1e-3 && m.y == 0 && !drag.pressed()) app().form<FormMenu>().openByKeyboard();
     if (drag.pressed()) {
         drag.follow(*this, m.x, m.y);
         (*this)("Timer1").setEnabled(true);

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/forms/flat_button.h"
 #include "platform/forms/form.h"
+#include "platform/tray_event.h"
 #include "tolm/countdown/countdown.h"
 
 namespace tolm {
@@ -28,6 +29,10 @@ public:
     // Another start of the program asked for the widget: shown (also when hidden through the
     // menu), its background painted again as the menu's show entry does, and in front.
     void bringBack();
+    // The notification-area icon was used: a right press opens the menu panel at the pointer, the
+    // keyboard opens it at the icon on its first entry. Not while the motto page loads, nor
+    // during a move of the window.
+    void iconEvent(const platform::TrayEvent& e);
 
     static constexpr std::uint32_t kColorKey = 0x808080;
 

@@ -34,6 +34,8 @@ struct Services {
     platform::Browser* browser = nullptr;
     // Registers the notification-area icon for a window and its icon.
     std::function<void(forms::Form& window)> registerTrayIcon;
+    // Hands the keyboard back to the notification area, where the icon's menu was opened from.
+    std::function<void()> returnFocusToIcon;
 };
 
 Services& services();

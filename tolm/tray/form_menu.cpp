@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "tolm/countdown/form_tolm.h"
+#include "tolm/countdown/services.h"
 #include "tolm/layouts/layouts.h"
 #include "tolm/update/form_about.h"
 
@@ -64,10 +65,16 @@ void FormMenu::Form_DpiChanged() {
     if (visible()) placeAtPointer();
 }
 
-void FormMenu::open() {
+void FormMenu::open() { openAt(std::nullopt); }
+
+void FormMenu::openAt(std::optional<forms::PixelPoint> anchor) {
     bool wasShown = visible();
     show();
     Form_Load();
+    if (anchor) {
+        pointerAtOpening_ = *anchor;
+        placeAtPointer();
+    }
     backend().activate(*this);
     (*this)("Timer1").setEnabled(true);
     if (wasShown) return;
@@ -75,10 +82,11 @@ void FormMenu::open() {
     if (int at = highlighted(); at >= 0) backend().accessibleEvent(*this, forms::AccessibleEvent::Focus, at + 1);
 }
 
-void FormMenu::openByKeyboard() {
+void FormMenu::openByKeyboard(forms::PixelPoint anchor) {
+    if (visible()) return;
     // The bar goes first, so that screen readers hear the menu open on the entry it shows.
     highlight(0);
-    open();
+    openAt(anchor);
 }
 
 void FormMenu::close() {
@@ -125,6 +133,7 @@ bool FormMenu::Form_KeyDown(int key, int) {
             return true;
         case forms::KeyEscape:
             close();
+            if (services().returnFocusToIcon) services().returnFocusToIcon();
             return true;
         default:
             return false;

@@ -13,8 +13,10 @@ public:
     // Shows the panel at the pointer, in front with the keyboard's focus, and starts watching
     // the foreground window.
     void open();
-    // Opened from the icon by the keyboard: as open(), the first entry highlighted.
-    void openByKeyboard();
+    // Opened from the icon by the keyboard: as open(), but at the icon's anchor point (screen
+    // pixels) and with the first entry highlighted. A panel already shown stays as it is: the
+    // shell may report one press of Enter twice.
+    void openByKeyboard(forms::PixelPoint anchor);
     // Hides the panel; nothing is watched while it is hidden.
     void close();
 
@@ -29,11 +31,12 @@ private:
     // Moved onto a monitor of another scale, the panel has another size: placed again.
     void Form_DpiChanged() override;
     // Up and Down move the bar round the entries, Home and End to the ends, Enter and Space
-    // choose, Esc closes.
+    // choose, Esc closes and hands the keyboard back to the notification area.
     bool Form_KeyDown(int key, int shift) override;
     void highlight(int entry);
+    void openAt(std::optional<forms::PixelPoint> anchor);
     void placeAtPointer();
-    forms::PixelPoint pointerAtOpening_{};
+    forms::PixelPoint pointerAtOpening_{};  // or the icon's anchor, for the keyboard
     void Timer1_Timer();
     void ComShow_Click();
     void ComHide_Click();
